@@ -1,0 +1,136 @@
+#include "vortex_knot_system.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <stdexcept>
+
+#include "../core/biot_savart.hpp"
+#include "../core/fourier_knot.hpp"
+#include "../core/knot_files.hpp"
+#include "embedded_knots.hpp"
+
+namespace tarq {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+const KnotFileMap& knot_map() {
+    static const KnotFileMap map = get_embedded_knot_files();
+    return map;
+}
+
+// Both initialisation paths hold the resolution as a 32-bit signed count; anything that does not fit
+// (including values the conversion would silently truncate) is refused like a negative vector size.
+int sample_count(std::size_t n) {
+    if (n > static_cast<std::size_t>(INT32_MAX)) {
+        throw std::length_error("cannot create std::vector larger than max_size()");
+    }
+    return static_cast<int>(n);
+}
+
+// s_j = j*2pi/(n-1), both ends included; a single sample sits at parameter 0.
+std::vector<double> closed_parameters(int n) {
+    std::vector<double> s(static_cast<std::size_t>(n));
+    if (n == 1) {
+        s[0] = 0.0;
+        return s;
+    }
+    for (int j = 0; j < n; ++j) s[j] = (static_cast<double>(j) * kTwoPi) / static_cast<double>(n - 1);
+    return s;
+}
+
+template <class Formula>
+void generate(std::vector<Vec3>& positions, std::size_t n, Formula formula) {
+    positions.clear();
+    positions.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = (static_cast<double>(i) * kTwoPi) / static_cast<double>(n);
+        positions.push_back(formula(t));
+    }
+}
+
+}  // namespace
+
+VortexKnotSystem::VortexKnotSystem(double circulation_) : circulation(circulation_) {}
+
+void VortexKnotSystem::initialize_trefoil_knot(std::size_t n) {
+    tangents.clear();
+    generate(positions, n, [](double t) {
+        const double r = 2.0 + std::cos(3.0 * t);
+        return Vec3{r * std::cos(2.0 * t), r * std::sin(2.0 * t), std::sin(3.0 * t)};
+    });
+    compute_tangents();
+}
+
+void VortexKnotSystem::initialize_figure8_knot(std::size_t n) {
+    tangents.clear();
+    generate(positions, n, [](double t) {
+        const double r = 2.0 + std::cos(2.0 * t);
+        return Vec3{r * std::cos(3.0 * t), r * std::sin(3.0 * t), std::sin(4.0 * t)};
+    });
+    compute_tangents();
+}
+
+void VortexKnotSystem::compute_tangents() {
+    const std::size_t n = positions.size();
+    tangents.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t next = (i + 1 == n) ? 0 : i + 1;
+        const std::size_t prev = (i == 0) ? n - 1 : i - 1;
+        const Vec3& a = positions[next];
+        const Vec3& b = positions[prev];
+        tangents[i] = {0.5 * (a[0] - b[0]), 0.5 * (a[1] - b[1]), 0.5 * (a[2] - b[2])};
+    }
+}
+
+std::string VortexKnotSystem::find_knot_file(const std::string& name) {
+    std::string path = find_knot_file_path(name, "");
+    if (path.empty()) throw std::runtime_error("Could not find .fseries file for knot: " + name);
+    return path;
+}
+
+void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::size_t n) {
+    const KnotFileMap& map = knot_map();
+    const auto it = map.find(name);
+    if (it != map.end() && !it->second.empty()) {
+        const std::vector<FourierBlock> blocks = FourierKnot::parse_fseries_from_string(it->second);
+        if (!blocks.empty()) {
+            const int count = sample_count(n);
+            const int k = FourierKnot::index_of_largest_block(blocks);
+            std::vector<Vec3> centred = FourierKnot::center_points(FourierKnot::evaluate(blocks[k], closed_parameters(count)));
+            positions = std::move(centred);
+            compute_tangents();
+            return;
+        }
+    }
+    try {
+        const std::string path = find_knot_file(name);
+        const int count = sample_count(n);
+        auto loaded = FourierKnot::load_knot(path, count);
+        if (loaded.first.empty()) throw std::runtime_error("Failed to load knot " + name + " from " + path);
+        positions = std::move(loaded.first);
+        compute_tangents();
+    } catch (const std::exception& e) {
+        throw std::runtime_error("Could not initialize knot " + name + ": " + e.what());
+    }
+}
+
+void VortexKnotSystem::evolve(double dt, std::size_t steps) {
+    const std::size_t n = positions.size();
+    std::vector<Vec3> next;
+    for (std::size_t step = 0; step < steps; ++step) {
+        next = positions;
+        for (std::size_t j = 0; j < n; ++j) {
+            const Vec3 v = BiotSavart::velocity(positions[j], positions, tangents, circulation);
+            next[j][0] = next[j][0] + v[0] * dt;
+            next[j][1] = next[j][1] + v[1] * dt;
+            next[j][2] = next[j][2] + v[2] * dt;
+        }
+        positions.swap(next);
+        compute_tangents();
+    }
+}
+
+}  // namespace tarq

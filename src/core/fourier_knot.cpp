@@ -1,0 +1,134 @@
+// Fourier-series curve model: evaluation of blocks, centring, discrete curvature, block choice.
+#include "fourier_knot.hpp"
+
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+namespace tarq {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * M_PI;
+
+// Coefficient k of one array; arrays shorter than a_x contribute zeros so that a
+// ragged block (fields are writable from Python) never reads out of bounds.
+inline double coeff(const std::vector<double>& v, std::size_t k) { return k < v.size() ? v[k] : 0.0; }
+
+inline bool is_rectangular(const FourierBlock& b) {
+    const std::size_t n = b.a_x.size();
+    return b.b_x.size() >= n && b.a_y.size() >= n && b.b_y.size() >= n && b.a_z.size() >= n && b.b_z.size() >= n;
+}
+
+// Element k of the block is harmonic k + 1; there is no constant term.
+inline Vec3 eval_rect(const FourierBlock& b, double u) {
+    const std::size_t n = b.a_x.size();
+    const double* ax = b.a_x.data();
+    const double* bx = b.b_x.data();
+    const double* ay = b.a_y.data();
+    const double* by = b.b_y.data();
+    const double* az = b.a_z.data();
+    const double* bz = b.b_z.data();
+    double x = 0.0, y = 0.0, z = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double ang = static_cast<double>(k + 1) * u;
+        const double c = std::cos(ang);
+        const double s = std::sin(ang);
+        x += ax[k] * c + bx[k] * s;
+        y += ay[k] * c + by[k] * s;
+        z += az[k] * c + bz[k] * s;
+    }
+    return {x, y, z};
+}
+
+inline Vec3 eval_ragged(const FourierBlock& b, double u) {
+    const std::size_t n = b.a_x.size();
+    double x = 0.0, y = 0.0, z = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double ang = static_cast<double>(k + 1) * u;
+        const double c = std::cos(ang);
+        const double s = std::sin(ang);
+        x += b.a_x[k] * c + coeff(b.b_x, k) * s;
+        y += coeff(b.a_y, k) * c + coeff(b.b_y, k) * s;
+        z += coeff(b.a_z, k) * c + coeff(b.b_z, k) * s;
+    }
+    return {x, y, z};
+}
+
+inline Vec3 eval_block(const FourierBlock& b, bool rect, double u) { return rect ? eval_rect(b, u) : eval_ragged(b, u); }
+
+inline double norm(const Vec3& v) { return std::sqrt((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]); }
+
+}  // namespace
+
+Polyline FourierKnot::evaluate(const FourierBlock& block, const std::vector<double>& s) {
+    Polyline out(s.size());
+    const bool rect = is_rectangular(block);
+    for (std::size_t i = 0; i < s.size(); ++i) out[i] = eval_block(block, rect, s[i]);
+    return out;
+}
+
+Vec3 FourierKnot::evalPoint(const FourierBlock& block, double t) { return eval_block(block, is_rectangular(block), t); }
+
+Polyline FourierKnot::center_points(const Polyline& points) {
+    Polyline out;
+    if (points.empty()) return out;
+    double sx = 0.0, sy = 0.0, sz = 0.0;
+    for (const Vec3& p : points) {
+        sx += p[0];
+        sy += p[1];
+        sz += p[2];
+    }
+    const double n = static_cast<double>(points.size());
+    const double mx = sx / n, my = sy / n, mz = sz / n;
+    out.reserve(points.size());
+    for (const Vec3& p : points) out.push_back({p[0] - mx, p[1] - my, p[2] - mz});
+    return out;
+}
+
+std::vector<double> FourierKnot::curvature(const Polyline& points, double eps) {
+    const std::size_t n = points.size();
+    std::vector<double> kappa(n, 0.0);
+    if (n < 3) return kappa;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Vec3& p = points[i];
+        const Vec3& pp = points[(i + n - 1) % n];
+        const Vec3& pn = points[i + 1 == n ? 0 : i + 1];
+        const Vec3 d1{(pn[0] - pp[0]) * 0.5, (pn[1] - pp[1]) * 0.5, (pn[2] - pp[2]) * 0.5};
+        const Vec3 d2{(pn[0] - 2.0 * p[0]) + pp[0], (pn[1] - 2.0 * p[1]) + pp[1], (pn[2] - 2.0 * p[2]) + pp[2]};
+        const Vec3 c{d1[1] * d2[2] - d1[2] * d2[1], d1[2] * d2[0] - d1[0] * d2[2], d1[0] * d2[1] - d1[1] * d2[0]};
+        kappa[i] = norm(c) / (std::pow(norm(d1), 3.0) + eps);
+    }
+    return kappa;
+}
+
+int FourierKnot::index_of_largest_block(const std::vector<FourierBlock>& blocks) {
+    if (blocks.empty()) return -1;
+    std::size_t best = 0;
+    std::size_t best_len = blocks[0].a_x.size();
+    for (std::size_t i = 1; i < blocks.size(); ++i) {
+        if (blocks[i].a_x.size() > best_len) {
+            best = i;
+            best_len = blocks[i].a_x.size();
+        }
+    }
+    return static_cast<int>(best);
+}
+
+void FourierKnot::selectMaxHarmonics() {
+    if (blocks.empty()) throw std::runtime_error("No Fourier blocks loaded");
+    activeBlock = blocks[static_cast<std::size_t>(index_of_largest_block(blocks))];
+}
+
+void FourierKnot::reconstruct(std::size_t N) {
+    if (activeBlock.a_x.empty()) throw std::runtime_error("No active Fourier block selected");
+    // Filled aside so that a failed allocation leaves the previous samples in place.
+    Polyline out;
+    out.reserve(N);
+    const double h = kTwoPi / static_cast<double>(N);
+    const bool rect = is_rectangular(activeBlock);
+    for (std::size_t i = 0; i < N; ++i) out.push_back(eval_block(activeBlock, rect, static_cast<double>(i) * h));
+    points = std::move(out);
+}
+
+}  // namespace tarq

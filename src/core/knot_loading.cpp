@@ -1,0 +1,68 @@
+// Turning .fseries files into centred samples with their discrete curvature.
+#include <cctype>
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fourier_knot.hpp"
+
+namespace tarq {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * M_PI;
+
+// File name without directory (either separator) and extension, its first "knot" (any case) removed.
+std::string knot_name_from_path(const std::string& path) {
+    std::string name = path;
+    const std::size_t sep = name.find_last_of("/\\");
+    if (sep != std::string::npos) name = name.substr(sep + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    std::string lower = name;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t pos = lower.find("knot");
+    if (pos != std::string::npos) name.erase(pos, 4);
+    return name;
+}
+
+}  // namespace
+
+std::pair<Polyline, std::vector<double>> FourierKnot::load_knot(const std::string& path, int nsamples) {
+    const std::vector<FourierBlock> blocks = parse_fseries_multi(path);
+    if (blocks.empty()) return {};
+    const FourierBlock& block = blocks[static_cast<std::size_t>(index_of_largest_block(blocks))];
+
+    // A negative count converts to a huge size and is refused by the vector with std::length_error.
+    std::vector<double> s(static_cast<std::size_t>(nsamples));
+    if (nsamples == 1) {
+        // One sample of a closed curve: the point at parameter 0 (the spacing 2*pi/0 is undefined).
+        s[0] = 0.0;
+    } else {
+        const double divisor = static_cast<double>(nsamples - 1);
+        for (int i = 0; i < nsamples; ++i) {
+            s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
+        }
+    }
+
+    Polyline points = center_points(evaluate(block, s));
+    std::vector<double> kappa = curvature(points, 1e-8);
+    return {std::move(points), std::move(kappa)};
+}
+
+std::vector<FourierKnot::LoadedKnot> FourierKnot::load_all_knots(const std::vector<std::string>& paths,
+                                                                 int nsamples) {
+    std::vector<LoadedKnot> result;
+    result.reserve(paths.size());
+    for (const std::string& path : paths) {
+        std::string name = knot_name_from_path(path);
+        std::pair<Polyline, std::vector<double>> loaded = load_knot(path, nsamples);
+        if (loaded.first.empty()) continue;  // unreadable or empty files are skipped silently
+        result.push_back(LoadedKnot{std::move(name), std::move(loaded.first), std::move(loaded.second)});
+    }
+    return result;
+}
+
+}  // namespace tarq

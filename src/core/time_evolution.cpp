@@ -1,0 +1,51 @@
+#include "time_evolution.hpp"
+
+#include <cstddef>
+#include <stdexcept>
+#include <utility>
+
+#include "biot_savart.hpp"
+#include "frenet_helicity.hpp"
+
+namespace tarq {
+
+TimeEvolution::TimeEvolution(std::vector<Vec3> positions_, std::vector<Vec3> tangents_, double circulation_)
+    : positions(std::move(positions_)), tangents(std::move(tangents_)), circulation(circulation_) {
+    // The velocity law reads one tangent per point.
+    if (tangents.size() < positions.size()) {
+        throw std::invalid_argument("TimeEvolution: need at least as many tangents as positions");
+    }
+}
+
+void TimeEvolution::evolve(double dt, int steps) {
+    if (steps <= 0) return;
+    if (tangents.size() < positions.size()) {
+        throw std::invalid_argument("evolve: need at least as many tangents as positions");
+    }
+    const std::size_t n = positions.size();
+    // Buffers live across steps so that the step loop itself never allocates: after the first
+    // refresh, the frame outputs already have their final size.
+    std::vector<Vec3> velocities(n);
+    std::vector<Vec3> normals_scratch;
+    std::vector<Vec3> binormals_scratch;
+    normals_scratch.reserve(n);
+    binormals_scratch.reserve(n);
+
+    for (int step = 0; step < steps; ++step) {
+        // All velocities from the state before the step.
+        for (std::size_t j = 0; j < n; ++j) {
+            velocities[j] = BiotSavart::velocity(positions[j], positions, tangents, circulation);
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            for (int c = 0; c < 3; ++c) positions[j][c] = velocities[j][c] * dt + positions[j][c];
+        }
+        if (n >= 2) {
+            FrenetHelicity::compute_frenet_frames(positions, tangents, normals_scratch, binormals_scratch);
+        } else {
+            // Too short for any frame: the sequence is only resized, keeping what it held.
+            tangents.resize(n);
+        }
+    }
+}
+
+}  // namespace tarq

@@ -1,0 +1,116 @@
+#include "time_field.hpp"
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+namespace tarq {
+
+namespace {
+
+// Vorticity is paired with positions by index; a shorter sequence would be read past its end.
+void require_paired(const char* op, const std::vector<Vec3>& positions, const std::vector<Vec3>& vorticity) {
+    if (vorticity.size() < positions.size()) {
+        throw std::invalid_argument(std::string(op) +
+                                    ": vorticity must hold at least as many entries as positions");
+    }
+}
+
+std::vector<double> gaussian_potential(const std::vector<Vec3>& positions, const std::vector<Vec3>& vorticity,
+                                       double epsilon) {
+    const std::size_t n = positions.size();
+    std::vector<double> out(n);
+    if (n == 0) return out;
+    const double den = (epsilon + epsilon) * epsilon;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Vec3& pi = positions[i];
+        double bx = 0.0, by = 0.0, bz = 0.0;
+        for (std::size_t j = 0; j < n; ++j) {
+            if (j == i) continue;
+            const Vec3& pj = positions[j];
+            const double dx = pi[0] - pj[0];
+            const double dy = pi[1] - pj[1];
+            const double dz = pi[2] - pj[2];
+            const double r2 = (dx * dx + dy * dy) + dz * dz;
+            const double w = std::exp((-r2) / den);
+            const Vec3& om = vorticity[j];
+            bx += w * om[0];
+            by += w * om[1];
+            bz += w * om[2];
+        }
+        out[i] = -0.5 * ((bx * bx + by * by) + bz * bz);
+    }
+    return out;
+}
+
+std::vector<double> sqrt_dilation(const std::vector<Vec3>& tangents, double C_e) {
+    std::vector<double> out(tangents.size());
+    const double c2 = C_e * C_e;
+    for (std::size_t i = 0; i < tangents.size(); ++i) {
+        const Vec3& t = tangents[i];
+        const double a = ((t[0] * t[0] + t[1] * t[1]) + t[2] * t[2]) / c2;
+        // NaN fails the test on purpose and yields NaN below.
+        out[i] = (a >= 1.0) ? std::sqrt(1.0000000000287557e-06) : std::sqrt(1.0 - a);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<double> TimeField::compute_gravitational_potential_gradient(const std::vector<Vec3>& positions,
+                                                                        const std::vector<Vec3>& vorticity,
+                                                                        double epsilon) {
+    require_paired("compute_gravitational_potential_gradient", positions, vorticity);
+    return gaussian_potential(positions, vorticity, epsilon);
+}
+
+std::vector<double> TimeField::compute_gravitational_potential_direct(const std::vector<Vec3>& positions,
+                                                                      const std::vector<Vec3>& vorticity,
+                                                                      double epsilon) {
+    require_paired("compute_gravitational_potential_direct", positions, vorticity);
+    const std::size_t n = positions.size();
+    std::vector<double> out(n);
+    if (n == 0) return out;
+    const double e2 = epsilon * epsilon;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Vec3& pi = positions[i];
+        double s = 0.0;
+        for (std::size_t j = 0; j < n; ++j) {
+            if (j == i) continue;
+            const Vec3& pj = positions[j];
+            const double dx = pi[0] - pj[0];
+            const double dy = pi[1] - pj[1];
+            const double dz = pi[2] - pj[2];
+            const double r2 = (dx * dx + dy * dy) + dz * dz;
+            const Vec3& om = vorticity[j];
+            s += ((dx * om[0] + dy * om[1]) + dz * om[2]) / std::pow(r2 + e2, 1.5);
+        }
+        out[i] = s * (-0.07957747154594767);
+    }
+    return out;
+}
+
+std::vector<double> TimeField::compute_time_dilation_map_sqrt(const std::vector<Vec3>& tangents, double C_e) {
+    return sqrt_dilation(tangents, C_e);
+}
+
+std::vector<double> TimeField::compute_time_dilation_map_linear(const std::vector<Vec3>& tangents, double C_e) {
+    std::vector<double> out(tangents.size());
+    for (std::size_t i = 0; i < tangents.size(); ++i) {
+        const Vec3& t = tangents[i];
+        out[i] = 1.0 - ((t[0] * t[0] + t[1] * t[1]) + t[2] * t[2]) / (C_e * C_e);
+    }
+    return out;
+}
+
+std::vector<double> compute_gravitational_potential(const std::vector<Vec3>& positions,
+                                                    const std::vector<Vec3>& vorticity, double epsilon) {
+    require_paired("compute_gravitational_potential", positions, vorticity);
+    return gaussian_potential(positions, vorticity, epsilon);
+}
+
+std::vector<double> compute_time_dilation_map(const std::vector<Vec3>& tangents, double C_e) {
+    return sqrt_dilation(tangents, C_e);
+}
+
+}  // namespace tarq

@@ -1,0 +1,5 @@
+#include "common.hpp"
+
+void bind_hyperbolic_volume(py::module_& m) {
+    (void)m;
+}

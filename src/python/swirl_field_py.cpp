@@ -1,0 +1,5 @@
+#include "common.hpp"
+
+void bind_swirl_field(py::module_& m) {
+    (void)m;
+}

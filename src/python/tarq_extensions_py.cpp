@@ -1,0 +1,5 @@
+#include "common.hpp"
+
+void bind_extensions(py::module_& m) {
+    (void)m;
+}

@@ -1,0 +1,5 @@
+#include "common.hpp"
+
+void bind_tarq_integrator(py::module_& m) {
+    (void)m;
+}

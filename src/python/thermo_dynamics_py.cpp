@@ -1,0 +1,5 @@
+#include "common.hpp"
+
+void bind_thermo_dynamics(py::module_& m) {
+    (void)m;
+}

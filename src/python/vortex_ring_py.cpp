@@ -1,0 +1,5 @@
+#include "common.hpp"
+
+void bind_vortex_ring(py::module_& m) {
+    (void)m;
+}
