@@ -15,7 +15,8 @@
 //    2^-23 rad by 2^-23 * extent, far wider than the bound above, plus every pair with a "tiny" edge
 //    (shorter than 1e-60 * extent), where underflow voids the relative error bounds.
 //  * Zero-length edges never pass either test (all their products are zero) and are skipped.
-//  * Projections with non-finite coordinates or an extent outside [1e-60, 1e60] are scanned pair by pair.
+//  * Projections with non-finite coordinates or an extent outside [1e-60, 1e60] are scanned pair by pair,
+//    and so are projections where nearly collinear edges would supply a quarter of all pairs anyway.
 // Degenerate inputs (long collinear runs) therefore cost what the definition costs; generic curves cost
 // O(N log N + near pairs) per projection.
 #include "crossings.hpp"
@@ -52,18 +53,24 @@ struct EdgeBox {
     double xlo, xhi, ylo, yhi;
 };
 
+// Grid cell (angle row in the high word, offset column in the low word) of one edge's line.
 struct LineKey {
-    std::int64_t cphi;
-    std::int64_t crho;
+    std::uint64_t cell;
     std::uint32_t edge;
     bool original;  // false for the copy shifted by pi that closes the angle circle
 };
 
-bool key_less(const LineKey& a, const LineKey& b) {
-    if (a.cphi != b.cphi) return a.cphi < b.cphi;
-    if (a.crho != b.crho) return a.crho < b.crho;
-    return a.edge < b.edge;
+bool key_less(const LineKey& a, const LineKey& b) { return a.cell < b.cell || (a.cell == b.cell && a.edge < b.edge); }
+
+// Angle cells run from -1 to about pi / 2^-23 + 1 and offset cells stay within +-2^22 + 1 (every vertex lies
+// within extent / 2 of the centre), so both fit 32 bits after a bias.
+constexpr std::int64_t kRowBias = 2;
+constexpr std::int64_t kColumnBias = std::int64_t{1} << 31;
+
+inline std::uint64_t pack_cell(std::int64_t row, std::int64_t column) {
+    return (static_cast<std::uint64_t>(row + kRowBias) << 32) | static_cast<std::uint64_t>(column + kColumnBias);
 }
+inline std::uint64_t row_of(std::uint64_t cell) { return cell >> 32; }
 
 enum EdgeKind : std::uint8_t { kZeroEdge = 0, kTiny = 1, kRegular = 2 };
 
@@ -118,7 +125,7 @@ public:
                 continue;
             }
             kind_[k] = kRegular;
-            order_.push_back(static_cast<std::uint32_t>(k));
+            order_.push_back({box_[k].xlo, static_cast<std::uint32_t>(k)});
             // Undirected line: direction angle in [0, pi), offset of the line from the box centre.
             if (dy < 0.0 || (dy == 0.0 && dx < 0.0)) {
                 dx = -dx;
@@ -128,12 +135,19 @@ public:
             const double len = std::sqrt(dx * dx + dy * dy);
             const double rho = (-dy * (a.first - cx) + dx * (a.second - cy)) / len;
             const auto edge = static_cast<std::uint32_t>(k);
-            lines_.push_back({cell(phi, kLineAngle), cell(rho, rho_cell), edge, true});
+            lines_.push_back({pack_cell(cell(phi, kLineAngle), cell(rho, rho_cell)), edge, true});
             // Directions near 0 and near pi are neighbours; the flipped direction negates the offset.
-            if (phi < kLineAngle) lines_.push_back({cell(phi + kPi, kLineAngle), cell(-rho, rho_cell), edge, false});
+            if (phi < kLineAngle)
+                lines_.push_back({pack_cell(cell(phi + kPi, kLineAngle), cell(-rho, rho_cell)), edge, false});
             if (phi > kPi - kLineAngle)
-                lines_.push_back({cell(phi - kPi, kLineAngle), cell(-rho, rho_cell), edge, false});
+                lines_.push_back({pack_cell(cell(phi - kPi, kLineAngle), cell(-rho, rho_cell)), edge, false});
         }
+
+        std::sort(lines_.begin(), lines_.end(), key_less);
+        // Long collinear runs put most pairs into a few cells; then the plain loop is the cheaper way to
+        // the same result.
+        const auto all = static_cast<std::uint64_t>(m) * static_cast<std::uint64_t>(m - 1) / 2;
+        if (collinear_candidates(all / 4) > all / 4) return all_pairs(m, fn);
 
         auto emit = [&](std::size_t a, std::size_t b) {
             const std::size_t i = std::min(a, b), j = std::max(a, b);
@@ -147,33 +161,24 @@ public:
         };
 
         // 1. Boxes within delta: sweep over x, then compare y.
-        std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return box_[a].xlo < box_[b].xlo || (box_[a].xlo == box_[b].xlo && a < b);
-        });
+        std::sort(order_.begin(), order_.end());
         for (std::size_t p = 0; p < order_.size(); ++p) {
-            const std::size_t a = order_[p];
+            const std::size_t a = order_[p].second;
             const double reach = box_[a].xhi + delta;
-            for (std::size_t r = p + 1; r < order_.size() && box_[order_[r]].xlo <= reach; ++r) {
-                const std::size_t b = order_[r];
+            for (std::size_t r = p + 1; r < order_.size() && order_[r].first <= reach; ++r) {
+                const std::size_t b = order_[r].second;
                 if (box_[b].ylo <= box_[a].yhi + delta && box_[a].ylo <= box_[b].yhi + delta) emit(a, b);
             }
         }
 
         // 2. Nearly collinear edges farther apart: neighbouring (angle, offset) cells. A pair within the
         //    cell widths is found from both edges' queries; it is taken from the smaller index only.
-        std::sort(lines_.begin(), lines_.end(), key_less);
-        for (const LineKey& key : lines_) {
-            if (!key.original) continue;
-            const std::size_t a = key.edge;
-            for (std::int64_t dphi = -1; dphi <= 1; ++dphi) {
-                const LineKey probe{key.cphi + dphi, key.crho - 1, 0, true};
-                auto it = std::lower_bound(lines_.begin(), lines_.end(), probe, key_less);
-                for (; it != lines_.end() && it->cphi == key.cphi + dphi && it->crho <= key.crho + 1; ++it) {
-                    const std::size_t b = it->edge;
-                    if (b > a && !near(a, b)) emit(a, b);
-                }
+        for_each_line_neighbour([&](std::size_t a, const LineKey* first, const LineKey* last) {
+            for (const LineKey* it = first; it != last; ++it) {
+                const std::size_t b = it->edge;
+                if (b > a && !near(a, b)) emit(a, b);
             }
-        }
+        });
 
         // 3. Tiny edges against every edge of non-zero length.
         for (const std::uint32_t t : tiny_) {
@@ -185,6 +190,40 @@ public:
     }
 
 private:
+    // Calls visit(a, first, last) for every original line entry of edge a that has entries in neighbouring
+    // cells; [first, last) is one row of up to three cells (its own entry included).
+    template <class Visit>
+    void for_each_line_neighbour(Visit&& visit) const {
+        const std::size_t nl = lines_.size();
+        const LineKey* base = lines_.data();
+        for (std::size_t p = 0; p < nl; ++p) {
+            const LineKey& key = lines_[p];
+            if (!key.original) continue;
+            const std::uint64_t row = row_of(key.cell);
+            // Usually no other line has a direction within two angle cells: nothing to look up.
+            if ((p == 0 || row_of(lines_[p - 1].cell) + 1 < row) &&
+                (p + 1 == nl || row_of(lines_[p + 1].cell) > row + 1))
+                continue;
+            for (std::uint64_t r = row - 1; r <= row + 1; ++r) {
+                const std::uint64_t shifted = key.cell + ((r - row) << 32);  // wraps for r = row - 1
+                const LineKey lo{shifted - 1, 0, true};
+                const LineKey hi{shifted + 1, std::numeric_limits<std::uint32_t>::max(), true};
+                const LineKey* first = std::lower_bound(base, base + nl, lo, key_less);
+                const LineKey* last = std::upper_bound(first, base + nl, hi, key_less);
+                visit(static_cast<std::size_t>(key.edge), first, last);
+            }
+        }
+    }
+
+    // Number of entries the neighbour lookups would visit, counted up to just past limit.
+    std::uint64_t collinear_candidates(std::uint64_t limit) const {
+        std::uint64_t total = 0;
+        for_each_line_neighbour([&](std::size_t, const LineKey* first, const LineKey* last) {
+            if (total <= limit) total += static_cast<std::uint64_t>(last - first);
+        });
+        return total;
+    }
+
     static std::int64_t cell(double v, double width) { return static_cast<std::int64_t>(std::floor(v / width)); }
 
     template <class Fn>
@@ -196,7 +235,7 @@ private:
 
     std::vector<EdgeBox> box_;
     std::vector<std::uint8_t> kind_;
-    std::vector<std::uint32_t> order_;
+    std::vector<std::pair<double, std::uint32_t>> order_;  // (x low, edge)
     std::vector<LineKey> lines_;
     std::vector<std::uint32_t> tiny_;
 };
@@ -236,6 +275,7 @@ struct PdWorkspace {
     PairScan scan;
     std::vector<CrossingGeom> crossings;
     std::vector<Event> events;
+    std::vector<int> label_count;
 };
 
 PDCode build_pd(const Point2* P2, const double* depth, std::size_t M, double min_angle_deg, double depth_tol,
@@ -295,7 +335,8 @@ PDCode build_pd(const Point2* P2, const double* depth, std::size_t M, double min
         row[e.over ? 3 : 2] = e.label_out;
     }
 
-    std::vector<int> seen(static_cast<std::size_t>(E) + 1, 0);
+    std::vector<int>& seen = ws.label_count;
+    seen.assign(static_cast<std::size_t>(E) + 1, 0);
     bool valid = true;
     for (const auto& row : rows)
         for (const int label : row) {

@@ -1,6 +1,6 @@
 // Seeded projections, crossing detection and planar-diagram codes of closed polygons.
 // KnotDynamics::estimate_crossing_number and KnotDynamics::pd_from_curve are declared in knot_dynamics.hpp;
-// this header exposes the pieces they are built from.
+// this header exposes the building blocks they share.
 #pragma once
 
 #include <cmath>

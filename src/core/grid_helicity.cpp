@@ -2,6 +2,7 @@
 // unit-circulation flow of one Fourier block on a cubic grid around it.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 
 #include "biot_savart.hpp"
@@ -59,7 +60,9 @@ HelicityInvariants KnotDynamics::compute_helicity_from_fourier_block(const Fouri
 
     const std::int64_t G = grid_size;
     const std::int64_t half = G / 2;
-    std::vector<Vec3> grid(static_cast<std::size_t>(G * G * G));
+    // A negative size reaches the vector's size check (std::length_error) without overflowing.
+    const std::size_t count = G < 0 ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(G * G * G);
+    std::vector<Vec3> grid(count);
     std::size_t idx = 0;
     for (std::int64_t a = 0; a < G; ++a) {
         const double x = static_cast<double>(a - half) * spacing;

@@ -14,7 +14,6 @@ using tarq::BiotSavart;
 using tarq::Polyline;
 using tarq::Vec3;
 using tarq_py::CArray;
-using tarq_py::require;
 
 namespace {
 
@@ -59,35 +58,13 @@ void bind_biot_savart(py::module_& m) {
             py::arg("curve"), py::arg("grid_points"), py::arg("circulation") = 1.0,
             "Compute the Biot\u2013Savart velocity field from a closed curve at given grid points.\n"
             "Backward compatible with the historical 2-argument call; circulation defaults to 1.0.")
-        .def_static("compute_vorticity",
-                    [](const std::vector<Vec3>& field, const tarq::GridShape& shape, double spacing) {
-                        tarq_py::require_field_covers_grid(field.size(), shape, "BiotSavart.compute_vorticity");
-                        return BiotSavart::computeVorticity(field, shape, spacing);
-                    })
-        .def_static("extract_interior",
-                    [](const std::vector<Vec3>& field, const tarq::GridShape& shape, int margin) {
-                        tarq_py::require_interior_args(field.size(), shape, margin, "BiotSavart.extract_interior");
-                        return BiotSavart::extractInterior(field, shape, margin);
-                    })
-        .def_static("compute_invariants",
-                    [](const std::vector<Vec3>& u, const std::vector<Vec3>& w, const std::vector<double>& r2) {
-                        require(w.size() >= u.size(),
-                                "BiotSavart.compute_invariants: w needs at least as many entries as u");
-                        require(r2.size() >= w.size(),
-                                "BiotSavart.compute_invariants: r2 needs at least as many entries as w");
-                        return BiotSavart::computeInvariants(u, w, r2);
-                    });
+        // Short fields, negative margins and short pairs are rejected by the kernels themselves.
+        .def_static("compute_vorticity", &BiotSavart::computeVorticity)
+        .def_static("extract_interior", &BiotSavart::extractInterior)
+        .def_static("compute_invariants", &BiotSavart::computeInvariants);
 
-    m.def(
-        "biot_savart_velocity",
-        [](const Vec3& r, const Polyline& filament_points, const std::vector<Vec3>& tangent_vectors,
-           double circulation) {
-            require(tangent_vectors.size() >= filament_points.size(),
-                    "biot_savart_velocity: need at least as many tangent vectors as filament points");
-            return BiotSavart::velocity(r, filament_points, tangent_vectors, circulation);
-        },
-        py::arg("r"), py::arg("filament_points"), py::arg("tangent_vectors"), py::arg("circulation") = 1.0,
-        "Velocity at a single point r due to a filament.");
+    m.def("biot_savart_velocity", &BiotSavart::velocity, py::arg("r"), py::arg("filament_points"),
+          py::arg("tangent_vectors"), py::arg("circulation") = 1.0, "Velocity at a single point r due to a filament.");
     m.def(
         "biot_savart_velocity_grid",
         [](const CArray& polyline, const CArray& grid, double circulation) {

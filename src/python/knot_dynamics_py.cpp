@@ -47,36 +47,10 @@ Polyline point_set(const py::object& obj) {
     return obj.cast<Polyline>();
 }
 
-// Ideal records carry one block per component; ragged ones are padded like single blocks.
-const IdealABComponent& sampleable(const IdealABComponent& c, IdealABComponent& scratch) {
-    if (!tarq_py::block_is_ragged(c.fourier)) return c;
-    scratch = c;
-    scratch.fourier = tarq_py::padded_block(c.fourier);
-    return scratch;
-}
-
-const IdealABBlock& sampleable(const IdealABBlock& ab, IdealABBlock& scratch) {
-    bool ragged = false;
-    for (const auto& c : ab.components) ragged = ragged || tarq_py::block_is_ragged(c.fourier);
-    if (!ragged) return ab;
-    scratch = ab;
-    for (auto& c : scratch.components) {
-        if (tarq_py::block_is_ragged(c.fourier)) c.fourier = tarq_py::padded_block(c.fourier);
-    }
-    return scratch;
-}
-
 std::vector<double> one_dim_s(const CArray& s) {
     require(s.ndim() == 1, "s must be 1D");
     return tarq_py::to_doubles(s);
 }
-
-// Largest G whose G^3 grid the library can index with 32-bit counts.
-constexpr int kMaxHelicityGrid = 1290;
-// describe_fourier_block forms 4*nsamples in 32-bit arithmetic.
-constexpr int kMaxDescriptorSamples = 536870911;
-// estimate_crossing_number starts from N*N in 32-bit arithmetic.
-constexpr std::size_t kMaxCrossingPoints = 46340;
 
 void bind_fourier_records(py::module_& m) {
     py::class_<FourierBlock>(m, "FourierBlock")
@@ -113,20 +87,7 @@ void bind_fourier_records(py::module_& m) {
         .def_readwrite("activeBlock", &FourierKnot::activeBlock)
         .def("loadBlocks", &FourierKnot::loadBlocks)
         .def("selectMaxHarmonics", &FourierKnot::selectMaxHarmonics)
-        .def("reconstruct", [](FourierKnot& k, std::size_t N) {
-            if (!tarq_py::block_is_ragged(k.activeBlock)) {
-                k.reconstruct(N);
-                return;
-            }
-            // Sample a padded copy, then put the caller's block back whatever happens.
-            struct Restore {
-                FourierKnot& k;
-                FourierBlock saved;
-                ~Restore() { k.activeBlock = std::move(saved); }
-            } restore{k, k.activeBlock};
-            k.activeBlock = tarq_py::padded_block(restore.saved);
-            k.reconstruct(N);
-        });
+        .def("reconstruct", &FourierKnot::reconstruct);
 }
 
 // Functions 1-13: readers, lookup and the exact descriptors of single blocks.
@@ -141,13 +102,8 @@ void bind_block_functions(py::module_& m) {
           "Return index of IdealABBlock with given id, or -1 if not found.");
     m.def("index_of_largest_block", &FourierKnot::index_of_largest_block, py::arg("blocks"),
           "Return index of block with most harmonics.");
-    m.def(
-        "evaluate_fourier_block",
-        [](const FourierBlock& block, const std::vector<double>& s) {
-            FourierBlock scratch;
-            return FourierKnot::evaluate(tarq_py::sampleable(block, scratch), s);
-        },
-        py::arg("block"), py::arg("s"), "Evaluate r(s) for the given Fourier block.");
+    m.def("evaluate_fourier_block", &FourierKnot::evaluate, py::arg("block"), py::arg("s"),
+          "Evaluate r(s) for the given Fourier block.");
     m.def("evaluate_with_derivatives", &FourierKnot::evaluate_with_derivatives, py::arg("block"), py::arg("s"),
           "Evaluate Fourier block and its first three derivatives at parameter s.");
     m.def("curvature_exact", &FourierKnot::curvature_exact, py::arg("block"), py::arg("s"), py::arg("eps") = 1e-12,
@@ -160,15 +116,9 @@ void bind_block_functions(py::module_& m) {
           "Compute per-mode energy from Fourier coefficients.");
     m.def("min_self_distance_sampled", &FourierKnot::min_self_distance_sampled, py::arg("points"),
           py::arg("exclude_window") = 4, "Compute minimum self-distance of a closed polygonal curve.");
-    m.def(
-        "min_self_distance_exactish",
-        [](const FourierBlock& block, int nsamples, int exclude_window) {
-            FourierBlock scratch;
-            return FourierKnot::min_self_distance_exactish(tarq_py::sampleable(block, scratch), nsamples,
-                                                           exclude_window);
-        },
-        py::arg("block"), py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
-        "Estimate minimum self-distance of Fourier curve via sampling.");
+    m.def("min_self_distance_exactish", &FourierKnot::min_self_distance_exactish, py::arg("block"),
+          py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
+          "Estimate minimum self-distance of Fourier curve via sampling.");
 }
 
 void bind_descriptors(py::module_& m) {
@@ -180,16 +130,7 @@ void bind_descriptors(py::module_& m) {
         .def_readonly("writhe", &GD::writhe)
         .def_readonly("mode_energy", &GD::mode_energy);
 
-    m.def(
-        "describe_fourier_block",
-        [](const FourierBlock& block, int nsamples, int exclude_window) {
-            require(nsamples <= kMaxDescriptorSamples,
-                    "describe_fourier_block: nsamples must be at most " + std::to_string(kMaxDescriptorSamples));
-            FourierBlock scratch;
-            return FourierKnot::describe_fourier_block(tarq_py::sampleable(block, scratch), nsamples,
-                                                       exclude_window);
-        },
-        py::arg("block"), py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
+    m.def("describe_fourier_block", &FourierKnot::describe_fourier_block, py::arg("block"), py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
         "Compute geometric descriptors (length, bending energy, self-distance, writhe, mode energies) for a "
         "Fourier block.");
 
@@ -241,13 +182,8 @@ void bind_invariants(py::module_& m) {
           "\n        Compute the writhe of a closed filament (topological self-linking).\n    ");
     m.def("compute_linking_number", &KnotDynamics::compute_linking_number,
           "\n        Compute the Gauss linking number between two closed loops.\n    ");
-    m.def(
-        "compute_twist",
-        [](const std::vector<Vec3>& T, const std::vector<Vec3>& U) {
-            require(U.size() >= T.size(), "compute_twist: the second field needs at least as many entries as T");
-            return KnotDynamics::compute_twist(T, U);
-        },
-        "\n        Compute twist from Frenet frames along a filament.\n    ");
+    m.def("compute_twist", &KnotDynamics::compute_twist,
+          "\n        Compute twist from Frenet frames along a filament.\n    ");
     m.def("compute_centerline_helicity", &KnotDynamics::compute_centerline_helicity,
           "\n        Compute the centerline helicity as the sum of writhe and twist.\n    ");
     m.def("detect_reconnection_candidates", &KnotDynamics::detect_reconnection_candidates,
@@ -255,21 +191,8 @@ void bind_invariants(py::module_& m) {
           "reconnection.\n    ");
     m.def("evaluate_fourier_series", &KnotDynamics::evaluate_fourier_series,
           "Evaluate a Fourier series for positions and tangents");
-    m.def(
-        "writhe_gauss_curve",
-        [](const Polyline& X, const std::vector<Vec3>& T) {
-            require(T.size() >= X.size(), "writhe_gauss_curve: need at least as many tangents as points");
-            return KnotDynamics::writhe_gauss_curve(X, T);
-        },
-        "Compute writhe via Gauss integral");
-    m.def(
-        "estimate_crossing_number",
-        [](const Polyline& r, int directions, int seed) {
-            require(r.size() <= kMaxCrossingPoints,
-                    "estimate_crossing_number: at most " + std::to_string(kMaxCrossingPoints) + " points");
-            return KnotDynamics::estimate_crossing_number(r, directions, seed);
-        },
-        py::arg("r"), py::arg("directions") = 24, py::arg("seed") = 12345, "Estimate crossing number from projections");
+    m.def("writhe_gauss_curve", &KnotDynamics::writhe_gauss_curve, "Compute writhe via Gauss integral");
+    m.def("estimate_crossing_number", &KnotDynamics::estimate_crossing_number, py::arg("r"), py::arg("directions") = 24, py::arg("seed") = 12345, "Estimate crossing number from projections");
 }
 
 // Functions 24-30: PD code and the grid helicity pipeline.
@@ -293,18 +216,14 @@ void bind_grid_functions(py::module_& m) {
     m.def(
         "compute_vorticity_grid",
         [](const CArray& velocity, const tarq::GridShape& shape, double spacing) {
-            const std::vector<Vec3> field = to_vec3(velocity);
-            tarq_py::require_field_covers_grid(field.size(), shape, "compute_vorticity_grid");
-            return tarq_py::vec3_array(KnotDynamics::compute_vorticity_grid(field, shape, spacing));
+            return tarq_py::vec3_array(KnotDynamics::compute_vorticity_grid(to_vec3(velocity), shape, spacing));
         },
         py::arg("velocity"), py::arg("shape"), py::arg("spacing"),
         "Compute vorticity from velocity field on a regular grid.");
     m.def(
         "extract_interior_field",
         [](const CArray& field, const tarq::GridShape& shape, int margin) {
-            const std::vector<Vec3> f = to_vec3(field);
-            tarq_py::require_interior_args(f.size(), shape, margin, "extract_interior_field");
-            return tarq_py::vec3_array(KnotDynamics::extract_interior_field(f, shape, margin));
+            return tarq_py::vec3_array(KnotDynamics::extract_interior_field(to_vec3(field), shape, margin));
         },
         py::arg("field"), py::arg("shape"), py::arg("margin"), "Extract cubic interior field subset.");
     m.def(
@@ -318,17 +237,7 @@ void bind_grid_functions(py::module_& m) {
             return KnotDynamics::compute_helicity_invariants(v, w, tarq_py::to_doubles(r_sq));
         },
         py::arg("v_sub"), py::arg("w_sub"), py::arg("r_sq"), "Compute helicity invariants (H_charge, H_mass, a_mu).");
-    m.def(
-        "compute_helicity_from_fourier_block",
-        [](const FourierBlock& block, int grid_size, double spacing, int interior_margin, int nsamples) {
-            require(grid_size <= kMaxHelicityGrid, "compute_helicity_from_fourier_block: grid_size must be at most " +
-                                                       std::to_string(kMaxHelicityGrid));
-            require(interior_margin >= 0, "compute_helicity_from_fourier_block: interior_margin must not be negative");
-            FourierBlock scratch;
-            return KnotDynamics::compute_helicity_from_fourier_block(tarq_py::sampleable(block, scratch), grid_size,
-                                                                     spacing, interior_margin, nsamples);
-        },
-        py::arg("block"), py::arg("grid_size") = 32, py::arg("spacing") = 0.1, py::arg("interior_margin") = 8,
+    m.def("compute_helicity_from_fourier_block", &KnotDynamics::compute_helicity_from_fourier_block, py::arg("block"), py::arg("grid_size") = 32, py::arg("spacing") = 0.1, py::arg("interior_margin") = 8,
         py::arg("nsamples") = 1000, "Compute helicity invariants from a Fourier block.");
     m.def(
         "compute_curvature",
@@ -376,17 +285,13 @@ void bind_catalogue_functions(py::module_& m) {
     m.def(
         "evaluate_ideal_component",
         [](const IdealABComponent& component, const CArray& s) {
-            const std::vector<double> params = one_dim_s(s);
-            IdealABComponent scratch;
-            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(sampleable(component, scratch), params));
+            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(component, one_dim_s(s)));
         },
         py::arg("component"), py::arg("s"), "Evaluate a single ideal AB component (includes I=0 offset).");
     m.def(
         "evaluate_ideal_ab_components",
         [](const IdealABBlock& ab, const CArray& s) {
-            const std::vector<double> params = one_dim_s(s);
-            IdealABBlock scratch;
-            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(sampleable(ab, scratch), params);
+            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(ab, one_dim_s(s));
             py::list out;
             for (const Polyline& p : parts) out.append(tarq_py::vec3_array(p));
             return out;

@@ -838,6 +838,22 @@ TEST(IdealReaderFile, BuiltInDatabase) {
     const int trefoil = FK::index_of_ideal_id(all, "3:1:1");
     ASSERT_GE(trefoil, 0);
     EXPECT_EQ(picture({all[trefoil]}), picture({FK::parse_ideal_ab_by_id_from_string(text, "3:1:1")}));
+    EXPECT_EQ(FK::format_ideal_ab_header(all[trefoil]),
+              "AB Id=\"3:1:1\" Conway=\"3\" L=\"16.371637\" D=\"1.000000\" n=\"1\"");
+    const AB link = FK::parse_ideal_ab_by_id_from_string(text, "L2a1");
+    EXPECT_EQ(link.L, 0.0);
+    EXPECT_EQ(link.D, 1.0);
+    EXPECT_EQ(link.n, 1);
+    ASSERT_EQ(link.components.size(), 2u);
+    EXPECT_EQ(link.components[0].component_index, 1);
+    EXPECT_EQ(link.components[1].component_index, 2);
+    EXPECT_EQ(link.components[0].A0, (Vec3{-1, 0, 0}));
+    EXPECT_EQ(link.components[1].A0, (Vec3{1, 0, 0}));
+    EXPECT_EQ(link.components[0].fourier.a_x.size(), 1u);
+    const tarq::FilamentSet two = FK::evaluate_ideal_ab_components(all[1], {0.0});
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[0][0], (Vec3{-0.5, 0.0, 0.0}));
+    EXPECT_EQ(two[1][0], (Vec3{2.5, 0.0, 0.0}));
     for (const AB& ab : all) {
         ASSERT_FALSE(ab.components.empty()) << ab.id;
         for (const Component& c : ab.components) {

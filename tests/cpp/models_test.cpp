@@ -410,18 +410,35 @@ TEST(ModelsParticleRealDb, SuppliedDatabaseEntries) {
     const ParticleEvaluator trefoil("3:1:1", 64);
     const ParticleEvaluator hopf("L2a1", 32);
     const ParticleEvaluator pair("0:1:2", 8);
+    // The supplied identifiers are "3:1:1" style; "3_1" is not among them.
     EXPECT_EQ(what_of([] { ParticleEvaluator("3_1", 8); }), knoop("3_1"));
     if (old) {
         setenv("TARQ_IDEAL_DATABASE", saved.c_str(), 1);
     } else {
         unsetenv("TARQ_IDEAL_DATABASE");
     }
-    ASSERT_EQ(trefoil.filaments.size(), 1u);
-    EXPECT_EQ(trefoil.filaments[0].size(), 64u);
-    EXPECT_EQ(hopf.filaments.size(), 2u);
-    ASSERT_EQ(pair.filaments.size(), 2u);
-    // First row of "0:1:2" is the offset -1.5 in x; its second row is harmonic 1.
-    EXPECT_GT(trefoil.get_physical_length_m(), 10.0);
+    // Reference: the entries' rows read with an independent regex reader, harmonics 0..19, summed in Python.
+    struct Ref {
+        const ParticleEvaluator* pe;
+        std::size_t comps, points;
+        double L;
+        Vec3 first, mid_last;
+    };
+    const Ref refs[] = {
+        {&trefoil, 1, 64, 16.3148285593365, {0.8396090000000002, 0.0, 0.0},
+         {1.5063676438957205, 0.3001809680592985, -0.012631417113413531}},
+        {&hopf, 2, 32, 18.81929094327564, {0.5, 0.0, 0.0}, {-0.47117792060484565, 0.0, -0.2926354830241925}},
+        {&pair, 2, 8, 12.245869835682871, {-0.5, 0.0, 0.0}, {0.7928932188134523, -0.7071067811865475, 0.0}},
+    };
+    for (const Ref& r : refs) {
+        ASSERT_EQ(r.pe->filaments.size(), r.comps);
+        for (const Polyline& p : r.pe->filaments) ASSERT_EQ(p.size(), r.points);
+        EXPECT_NEAR(r.pe->get_physical_length_m(), r.L, 1e-13 * r.L);
+        for (int a = 0; a < 3; ++a) {
+            EXPECT_NEAR(r.pe->filaments[0][0][a], r.first[a], 1e-14);
+            EXPECT_NEAR(r.pe->filaments.back()[r.points / 2 + 1][a], r.mid_last[a], 1e-14);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -533,6 +550,32 @@ TEST(ModelsParticleRelax, MatchesPairByPairTranscription) {
     for (std::size_t j = 0; j < 2; ++j) {
         ASSERT_EQ(pe.filaments[j].size(), expected[j].size());
         for (std::size_t i = 0; i < expected[j].size(); ++i) EXPECT_EQ(pe.filaments[j][i], expected[j][i]) << j << "," << i;
+    }
+}
+
+TEST(ModelsParticleRelax, LargeSetMatchesPairByPairTranscription) {
+    // Enough points for the neighbour grid: a densely sampled ring, a sparse cloud and a tight cluster whose
+    // crowded neighbourhood takes the full scan.
+    FilamentSet fs(3);
+    for (int k = 0; k < 200; ++k) {
+        const double t = k * 0.031415926535897934;
+        fs[0].push_back({std::cos(t), std::sin(t), 0.05 * std::cos(5 * t)});
+    }
+    unsigned state = 12345u;
+    auto uniform = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) * (1.0 / 16777216.0);
+    };
+    for (int k = 0; k < 100; ++k) fs[1].push_back({3 * uniform() - 1.5, 3 * uniform() - 1.5, 3 * uniform() - 1.5});
+    for (int k = 0; k < 120; ++k) fs[2].push_back({0.3 * uniform(), 0.3 * uniform() - 1.0, 0.3 * uniform()});
+    FilamentSet expected = fs;
+    reference_relax(expected, 12, 0.01);
+    ParticleEvaluator pe(fs);
+    pe.relax_hamiltonian(12, 0.01, nullptr);
+    for (std::size_t j = 0; j < 3; ++j) {
+        for (std::size_t i = 0; i < expected[j].size(); ++i) {
+            ASSERT_EQ(pe.filaments[j][i], expected[j][i]) << j << "," << i;
+        }
     }
 }
 

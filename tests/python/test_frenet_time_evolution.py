@@ -33,9 +33,12 @@ def test_helicity_docstring_is_the_last_overload():
 def test_registration_order():
     names = list(vars(tb))
     start = names.index("compute_frenet_frames")
-    assert names[start:start + 2] == ["compute_frenet_frames", "compute_curvature_torsion"]
-    assert names.index("evolve_vortex_knot") + 1 == names.index("rk4_integrate")
-    assert names.index("compute_helicity") < start < names.index("evolve_vortex_knot")
+    # compute_helicity keeps the place of its first registration, which the fluid-dynamics form takes.
+    own = ["compute_frenet_frames", "compute_curvature_torsion", "compute_helicity", "evolve_vortex_knot",
+           "rk4_integrate"]
+    if names.index("compute_helicity") < start:
+        own.remove("compute_helicity")
+    assert names[start:start + len(own)] == own
 
 
 class TestFrenet:

@@ -1,0 +1,174 @@
+// Geometric descriptors of one Fourier block: exact derivatives, curvature, length, bending energy,
+// harmonic energies and minimum self-distance.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "fourier_knot.hpp"
+#include "knot_dynamics.hpp"
+
+namespace tarq {
+namespace {
+
+constexpr double kTwoPi = 2.0 * M_PI;
+
+// Element k of one coefficient array; the derivative routines accept ragged blocks.
+inline double coeff(const std::vector<double>& v, std::size_t k) { return k < v.size() ? v[k] : 0.0; }
+
+std::size_t harmonic_count(const FourierBlock& b) {
+    return std::max({b.a_x.size(), b.b_x.size(), b.a_y.size(), b.b_y.size(), b.a_z.size(), b.b_z.size()});
+}
+
+inline double norm(const Vec3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
+
+inline Vec3 cross(const Vec3& a, const Vec3& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+// r'(s) and r''(s) only: the hot loops of the length and bending sums need no more.
+void first_two_derivatives(const FourierBlock& b, std::size_t n, double s, Vec3& d1, Vec3& d2) {
+    d1 = {0.0, 0.0, 0.0};
+    d2 = {0.0, 0.0, 0.0};
+    const std::vector<double>* arrays[3][2] = {{&b.a_x, &b.b_x}, {&b.a_y, &b.b_y}, {&b.a_z, &b.b_z}};
+    for (std::size_t k = 0; k < n; ++k) {
+        const double j = static_cast<double>(k + 1);
+        const double js = j * s;
+        const double c = std::cos(js), sn = std::sin(js);
+        for (int axis = 0; axis < 3; ++axis) {
+            const double a = coeff(*arrays[axis][0], k), bb = coeff(*arrays[axis][1], k);
+            d1[axis] += j * (-a * sn + bb * c);
+            d2[axis] += -(j * j) * (a * c + bb * sn);
+        }
+    }
+}
+
+// Sum of |r'(k h)| h over N parameters.
+double length_sum(const FourierBlock& b, std::int64_t N) {
+    const std::size_t n = harmonic_count(b);
+    const double h = kTwoPi / static_cast<double>(N);
+    double sum = 0.0;
+    Vec3 d1, d2;
+    for (std::int64_t k = 0; k < N; ++k) {
+        first_two_derivatives(b, n, static_cast<double>(k) * h, d1, d2);
+        sum += norm(d1) * h;
+    }
+    return sum;
+}
+
+// Sum of kappa^2 v h over N parameters, v the speed clamped from below by eps.
+double bending_sum(const FourierBlock& b, std::int64_t N, double eps) {
+    const std::size_t n = harmonic_count(b);
+    const double h = kTwoPi / static_cast<double>(N);
+    double sum = 0.0;
+    Vec3 d1, d2;
+    for (std::int64_t k = 0; k < N; ++k) {
+        first_two_derivatives(b, n, static_cast<double>(k) * h, d1, d2);
+        const double v = std::max(eps, norm(d1));
+        const double kappa = norm(cross(d1, d2)) / (v * v * v);
+        sum += kappa * kappa * v * h;
+    }
+    return sum;
+}
+
+// The block sampled at t_i = 2 pi i / N, end point excluded.
+Polyline sample_block(const FourierBlock& b, std::int64_t N) {
+    std::vector<double> t(static_cast<std::size_t>(N));
+    for (std::int64_t i = 0; i < N; ++i) t[static_cast<std::size_t>(i)] = kTwoPi * static_cast<double>(i) / static_cast<double>(N);
+    return FourierKnot::evaluate(b, t);
+}
+
+}  // namespace
+
+std::tuple<Vec3, Vec3, Vec3, Vec3> FourierKnot::evaluate_with_derivatives(const FourierBlock& block, double s) {
+    Vec3 r{0.0, 0.0, 0.0}, d1{0.0, 0.0, 0.0}, d2{0.0, 0.0, 0.0}, d3{0.0, 0.0, 0.0};
+    const std::vector<double>* arrays[3][2] = {
+        {&block.a_x, &block.b_x}, {&block.a_y, &block.b_y}, {&block.a_z, &block.b_z}};
+    const std::size_t n = harmonic_count(block);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double j = static_cast<double>(k + 1);
+        const double js = j * s;
+        const double c = std::cos(js), sn = std::sin(js);
+        const double j2 = j * j, j3 = j * j * j;
+        for (int axis = 0; axis < 3; ++axis) {
+            const double a = coeff(*arrays[axis][0], k), b = coeff(*arrays[axis][1], k);
+            r[axis] += a * c + b * sn;
+            d1[axis] += j * (-a * sn + b * c);
+            d2[axis] += -j2 * (a * c + b * sn);
+            d3[axis] += j3 * (a * sn - b * c);
+        }
+    }
+    return {r, d1, d2, d3};
+}
+
+std::vector<double> FourierKnot::curvature_exact(const FourierBlock& block, const std::vector<double>& s,
+                                                 double eps) {
+    std::vector<double> out;
+    out.reserve(s.size());
+    const std::size_t n = harmonic_count(block);
+    Vec3 d1, d2;
+    for (const double si : s) {
+        first_two_derivatives(block, n, si, d1, d2);
+        const double v = std::max(eps, norm(d1));
+        out.push_back(norm(cross(d1, d2)) / (v * v * v));
+    }
+    return out;
+}
+
+double FourierKnot::length_exact(const FourierBlock& block, int nsamples) {
+    return length_sum(block, std::max<std::int64_t>(nsamples, 16));
+}
+
+double FourierKnot::bending_energy_exact(const FourierBlock& block, int nsamples, double eps) {
+    return bending_sum(block, std::max<std::int64_t>(nsamples, 32), eps);
+}
+
+std::vector<double> FourierKnot::mode_energies(const FourierBlock& block) {
+    const std::size_t n = harmonic_count(block);
+    std::vector<double> out(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double ax = coeff(block.a_x, k), bx = coeff(block.b_x, k), ay = coeff(block.a_y, k);
+        const double by = coeff(block.b_y, k), az = coeff(block.a_z, k), bz = coeff(block.b_z, k);
+        out[k] = ax * ax + bx * bx + ay * ay + by * by + az * az + bz * bz;
+    }
+    return out;
+}
+
+double FourierKnot::min_self_distance_sampled(const Polyline& p, int exclude_window) {
+    const std::size_t N = p.size();
+    if (N < 4) return 0.0;
+    const auto window = static_cast<std::int64_t>(exclude_window);
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < N; ++i) {
+        const Vec3& a = p[i];
+        for (std::size_t j = i + 1; j < N; ++j) {
+            const std::size_t d = j - i;
+            const auto gap = static_cast<std::int64_t>(std::min(d, N - d));
+            if (gap <= window) continue;
+            const double dx = p[j][0] - a[0], dy = p[j][1] - a[1], dz = p[j][2] - a[2];
+            const double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+            if (dist < best) best = dist;
+        }
+    }
+    return std::isinf(best) ? 0.0 : best;
+}
+
+double FourierKnot::min_self_distance_exactish(const FourierBlock& block, int nsamples, int exclude_window) {
+    return min_self_distance_sampled(sample_block(block, std::max<std::int64_t>(nsamples, 64)), exclude_window);
+}
+
+FourierKnot::GeometricDescriptors FourierKnot::describe_fourier_block(const FourierBlock& block, int nsamples,
+                                                                      int exclude_window) {
+    const std::int64_t N = std::max<std::int64_t>(nsamples, 64);
+    const std::int64_t M = std::max<std::int64_t>(4 * N, 512);  // 64-bit: 4 N exceeds int for large N
+    const Polyline samples = sample_block(block, N);
+    GeometricDescriptors out;
+    out.L = length_sum(block, M);
+    out.bending_energy = bending_sum(block, M, 1e-12);
+    out.min_self_distance = min_self_distance_sampled(samples, exclude_window);
+    out.writhe = KnotDynamics::compute_writhe(samples);
+    out.mode_energy = mode_energies(block);
+    return out;
+}
+
+}  // namespace tarq

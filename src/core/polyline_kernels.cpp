@@ -1,0 +1,99 @@
+// Closed-polyline energy kernels.
+#include "polyline_kernels.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarq {
+namespace {
+
+struct V3 {
+    double x, y, z;
+};
+
+inline V3 vertex(const double* xyz, std::size_t k) { return {xyz[3 * k], xyz[3 * k + 1], xyz[3 * k + 2]}; }
+inline V3 sub(const V3& a, const V3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline double dot(const V3& a, const V3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline V3 cross(const V3& a, const V3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double norm(const V3& a) { return std::sqrt(dot(a, a)); }
+// Edge vector t_k of the closed polygon.
+inline V3 edge(const double* xyz, std::size_t N, std::size_t k) {
+    return sub(vertex(xyz, k + 1 == N ? 0 : k + 1), vertex(xyz, k));
+}
+
+constexpr double kFourPi = 12.566370614359172;
+
+}  // namespace
+
+double trefoil_neumann_self_energy(const double* xyz, std::size_t N, double a) {
+    if (N < 2) return 0.0;
+    const double a2 = a * a;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const V3 xi = vertex(xyz, i);
+        const V3 ti = edge(xyz, N, i);
+        for (std::size_t m = i + 1; m < N; ++m) {
+            const V3 r = sub(vertex(xyz, m), xi);
+            sum += 2.0 * dot(ti, edge(xyz, N, m)) / std::sqrt(dot(r, r) + a2);
+        }
+    }
+    return sum;
+}
+
+double trefoil_core_repulsion(const double* xyz, std::size_t N, double rc) {
+    if (N < 3) return 0.0;
+    const double two_rc = 2.0 * rc;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const V3 xi = vertex(xyz, i);
+        for (std::size_t j = i + 2; j < N; ++j) {
+            if (i == 0 && j == N - 1) continue;  // neighbours across the closing edge
+            const double x = two_rc / std::max(norm(sub(vertex(xyz, j), xi)), 1e-30);
+            if (x > 0.1) sum += std::pow(x, 12.0);
+        }
+    }
+    return sum;
+}
+
+double trefoil_polyline_length(const double* xyz, std::size_t N) {
+    if (N < 2) return 0.0;
+    double sum = 0.0;
+    for (std::size_t k = 0; k < N; ++k) sum += norm(edge(xyz, N, k));
+    return sum;
+}
+
+double trefoil_writhe_reg(const double* xyz, std::size_t N, double rc) {
+    if (N < 2) return 0.0;
+    const double rc2 = rc * rc;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const V3 xi = vertex(xyz, i);
+        const V3 ti = edge(xyz, N, i);
+        for (std::size_t m = i + 1; m < N; ++m) {
+            const V3 r = sub(vertex(xyz, m), xi);
+            const double D = std::sqrt(dot(r, r) + rc2);
+            sum += 2.0 * dot(cross(ti, edge(xyz, N, m)), r) / (D * D * D);
+        }
+    }
+    return sum / kFourPi;
+}
+
+double trefoil_curvature_penalty_menger(const double* xyz, std::size_t N) {
+    if (N < 2) return 0.0;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const V3 P = vertex(xyz, i == 0 ? N - 1 : i - 1);
+        const V3 X = vertex(xyz, i);
+        const V3 Q = vertex(xyz, i + 1 == N ? 0 : i + 1);
+        const V3 a = sub(X, P), b = sub(Q, X), c = sub(Q, P);
+        const double la = norm(a), lb = norm(b), lc = norm(c);
+        double kappa = 0.0;
+        if (la > 1e-20 && lb > 1e-20 && lc > 1e-20) kappa = 2.0 * norm(cross(a, b)) / (la * lb * lc);
+        sum += kappa * kappa * (la + lb) / 2.0;
+    }
+    return sum;
+}
+
+}  // namespace tarq
