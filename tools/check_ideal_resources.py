@@ -72,7 +72,7 @@ ENTRY_0_1_2 = (
 # The example record of the reader: Id, Conway, L, D and the last index.
 ENTRY_3_1_1_TAG = '<AB Id="3:1:1" Conway="3" L="16.371637" D=" 1.000000">'
 ENTRY_3_1_1_LAST = 250
-# Entries with n: (id, Conway, L, D, n)
+# Entries with n: (id, Conway, L, D, n); the Conway strings of 2:2:1 and 6:2:3 are this data's own
 N_ENTRIES = {"0:1:2": ("0", "12.0", "1.0", 2), "2:2:1": ("2", "12.0", "1.0", 2),
              "6:2:3": (".1", "18.0", "1.0", 3)}
 
@@ -234,13 +234,6 @@ def _check_values(rep, where, a, b):
         if abs(v) >= 3.0:
             rep.check(False, "%s: value %r reaches 3" % (where, v))
             return
-
-
-def parse_markup(text):
-    """Lines of a markup text -> (data line, entries); an entry is (open tag, element, groups)
-    where groups is a list of (group tag or None, rows) and a row is (index, A, B, short)."""
-    lines = text.split("\n")
-    return lines
 
 
 def check_common_text(rep, name, data):

@@ -80,12 +80,11 @@ class Tables:
     def __init__(self):
         import database_knotinfo as dk
         from database_knotinfo import link_list
-        self.version = getattr(dk, "__version__", None)
         try:
-            from database_knotinfo.__version__ import version as v
-            self.version = v
+            from importlib.metadata import version
+            self.version = version("database-knotinfo")
         except Exception:
-            pass
+            self.version = getattr(dk, "__version__", "unknown")
         self.knots = {x["name"]: x for x in link_list()[1:]}
         self.links = {}
         for x in link_list(proper_links=True)[1:]:
@@ -716,7 +715,6 @@ class Generator:
         widest.last, widest.skips, widest.pinned = 256, prof.MAX_SKIP, True
         rows253 = ents["9:1:49"]["groups"][0]
         rows253.last, rows253.skips, rows253.pinned = 255, 2, True
-        ents["3:1:1"]["groups"][0].pinned_last = True
         # Row totals per file
         ab_groups = [ents[k]["groups"][0] for k in ab_keys + prof.AB_K11]
         allocate_rows(ab_groups, prof.AB_KNOT_ROWS - 1, "ab", 150, ab_cap=True)
@@ -1148,7 +1146,8 @@ class Generator:
         freq = rng.randint(2, 5)
         phase = rng.uniform(0, 2 * math.pi)
         start = rng.uniform(0, total)
-        gaps = np.array([1.0 + math.sin(2 * math.pi * freq * i / n + phase) / 6.0 + 0.02 * rng.normal()
+        # steps vary by about a third of their mean: a slow swing of the speed plus a little jitter
+        gaps = np.array([1.0 + 0.14 * math.sin(2 * math.pi * freq * i / n + phase) + 0.006 * rng.normal()
                          for i in range(n - 1)])
         gaps = np.append(gaps, rho * gaps.mean())
         u = np.concatenate([[0.0], np.cumsum(gaps)[:-1]]) / gaps.sum() * total
@@ -1213,9 +1212,23 @@ class Generator:
         self.manifest["summary"] = {
             "entries": len(ent), "verified": sum(1 for v in ent.values() if v.get("verified")),
             "not_verified": sorted(k for k, v in ent.items() if not v.get("verified"))}
+        # one line per file and per entry keeps the manifest short and its diffs readable
         with open(self.manifest_path, "w") as f:
-            json.dump(self.manifest, f, indent=1, sort_keys=False)
-            f.write("\n")
+            f.write("{\n")
+            keys = list(self.manifest)
+            for n, key in enumerate(keys):
+                val = self.manifest[key]
+                end = ",\n" if n + 1 < len(keys) else "\n"
+                if key in ("files", "entries"):
+                    f.write(" %s: {\n" % json.dumps(key))
+                    items = list(val.items())
+                    for m, (k, v) in enumerate(items):
+                        f.write("  %s: %s%s\n" % (json.dumps(k), json.dumps(v, sort_keys=True),
+                                                   "," if m + 1 < len(items) else ""))
+                    f.write(" }" + end)
+                else:
+                    f.write(" %s: %s%s" % (json.dumps(key), json.dumps(val), end))
+            f.write("}\n")
 
 
 # ---------------------------------------------------------------------------

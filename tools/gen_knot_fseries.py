@@ -702,6 +702,63 @@ def uniform_arclength(P, n):
     return np.stack([np.interp(u, s, Pc[:, c]) for c in range(3)], axis=1)
 
 
+# Rotoreflection-symmetric variants: (rows, order m, turn k) with
+# r(t + 2 pi/m) = Rot_z(2 pi k/m) . flip_z . r(t); its harmonics are exactly the allowed rows.
+SYMMETRIC = {"4_1z": (10, 4, 1), "6_3z": (10, 4, 1), "8_3z": (10, 4, 1), "8_12z": (10, 4, 1),
+             "8_18z": (20, 8, 3), "12a_1202z6": (20, 6, 1)}
+
+
+def rotoreflection_basis(R, m, k):
+    """Orthonormal basis (rows of a matrix over the flattened R x 6 rows) of the series with
+    the symmetry above: x+iy holds e^{iht} for h = k mod m and e^{-iht} for h = -k mod m,
+    z holds harmonics h = m/2 mod m."""
+    vecs, ks = [], []
+
+    def add(r, cols):
+        v = np.zeros((R, 6))
+        for c, s in cols:
+            v[r, c] = s
+        vecs.append(v.ravel() / np.linalg.norm(v))
+        ks.append(r + 1)
+
+    for h in range(1, R + 1):
+        r = h - 1
+        if h % m == k % m:
+            add(r, [(0, 1), (3, 1)])
+            add(r, [(1, -1), (2, 1)])
+        if h % m == (-k) % m:
+            add(r, [(0, 1), (3, -1)])
+            add(r, [(1, 1), (2, 1)])
+        if h % m == m // 2:
+            add(r, [(4, 1)])
+            add(r, [(5, 1)])
+    return np.array(vecs), np.array(ks, dtype=float)
+
+
+def symmetric_search(bid, target, budget):
+    """First seeded random symmetric series whose curve has the target polynomial."""
+    R, m, k = SYMMETRIC[bid]
+    B, kof = rotoreflection_basis(R, m, k)
+    rng = SplitMix(bid + "|sym")
+    for it in range(budget):
+        alpha = rng.uniform() * 1.2
+        C = (rng.normals(len(B)) / kof ** alpha @ B).reshape(R, 6)
+        ev, nc = diagram(sample(C, 600), _rotation(rng))
+        if alexander_of_events(ev, nc) == target and curve_check(C, target, rng):
+            return C, B, it + 1
+    return None, B, budget
+
+
+def visible_rows(C, zr, floor):
+    """Scale up whole rows that would print as zero (keeps any symmetry of the row)."""
+    C = C.copy()
+    for r in range(len(C)):
+        mx = np.abs(C[r]).max()
+        if r + 1 not in zr and mx < floor:
+            C[r] = C[r] * (floor / mx) if mx > 0 else C[r]
+    return C
+
+
 def build_rows(e, rng, quick=False):
     """Quantised rows (e.rows x 6), ready to print, and a note on how they were made."""
     bid, R = e.id, e.rows
@@ -728,6 +785,19 @@ def build_rows(e, rng, quick=False):
                    "with small terms in all ten harmonics; check of f: %s"
                    % ("pass" if ok else "fail"))
     word, target = table_knot(base_knot(bid))
+    if bid in SYMMETRIC and not quick:
+        R_, m, k = SYMMETRIC[bid]
+        C, B, tries = symmetric_search(bid, target, 4000)
+        if C is not None:
+            sym = "rotoreflection symmetry of order %d (turn %d/%d)" % (m, k, m)
+            allowed = np.abs(B).sum(0).reshape(R, 6) > 0
+            X = relax(C, allowed, proj=B.T @ B, iters=800)
+            for Y, label in ((X, "relaxed"), (C, "as found")):
+                Y = visible_rows(Y / np.abs(Y).max(), zr, 5e-6)
+                Q = q_(Y)
+                if curve_check(Q, target, SplitMix(bid + "|relax")):
+                    return Q, ("seeded random series with %s, found after %d tries, %s"
+                               % (sym, tries, label))
     P = braid_points(word)
     if R >= 50:
         # long series: a plain projection of the dense braid curve keeps the type

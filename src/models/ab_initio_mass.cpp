@@ -388,8 +388,10 @@ inline void repulsion_range(const FlatSet& s, std::size_t g, std::size_t m0, std
 // decided by the same scalar rule as in the full scan: the forces are the same bit for bit, whichever path runs.
 class CellGrid {
 public:
+    static constexpr std::size_t kCellBudgetPerPoint = 8;
+
     explicit CellGrid(std::size_t total)
-        : max_cells_(2 * total + 64),
+        : max_cells_(kCellBudgetPerPoint * total + 64),
           cell_of_(total),
           start_(max_cells_ + 1),
           items_(total),
@@ -407,15 +409,23 @@ public:
                 hi[a] = std::max(hi[a], c[a]);
             }
         }
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(hi[a] - lo[a])) return false;
+        }
+        // Cells at least the window radius wide, coarsened until their count stays within the budget.
         double h = 0.2 * 1.01;
         std::size_t n[3];
         for (;;) {
-            std::size_t cells = 1;
+            double cells = 1.0;
+            double na[3];
             for (int a = 0; a < 3; ++a) {
-                n[a] = static_cast<std::size_t>((hi[a] - lo[a]) / h) + 1;
-                cells = (cells > max_cells_) ? cells : cells * n[a];
+                na[a] = std::floor((hi[a] - lo[a]) / h) + 1.0;
+                cells *= na[a];
             }
-            if (cells <= max_cells_) break;
+            if (cells <= static_cast<double>(max_cells_)) {
+                for (int a = 0; a < 3; ++a) n[a] = static_cast<std::size_t>(na[a]);
+                break;
+            }
             h *= 2.0;
         }
         if (n[0] * n[1] * n[2] == 1) return false;

@@ -45,7 +45,8 @@ public:
     bool extract_and_build_filament(const std::string& db_text, const std::string& knot_ab_id, int resolution);
 
     // Damped relaxation followed by scaling to r_e about the centroid. `check` runs before every
-    // iteration so that a caller can abort a long relaxation by throwing from it.
+    // iteration so that a caller can abort a long relaxation by throwing from it; the filaments are then
+    // left as they were before the call.
     void relax_hamiltonian(int iterations, double timestep, const std::function<void()>& check);
 
     double get_dimless_ropelength(double stretch_lambda) const;

@@ -554,20 +554,20 @@ TEST(ModelsParticleRelax, MatchesPairByPairTranscription) {
 }
 
 TEST(ModelsParticleRelax, LargeSetMatchesPairByPairTranscription) {
-    // Enough points for the neighbour grid: a densely sampled ring, a sparse cloud and a tight cluster whose
-    // crowded neighbourhood takes the full scan.
+    // Enough points for the neighbour grid, compact enough for cells of about the window radius: a densely
+    // sampled ring, a sparse cloud and a tight cluster whose crowded neighbourhood takes the full scan.
     FilamentSet fs(3);
     for (int k = 0; k < 200; ++k) {
         const double t = k * 0.031415926535897934;
-        fs[0].push_back({std::cos(t), std::sin(t), 0.05 * std::cos(5 * t)});
+        fs[0].push_back({0.7 * std::cos(t), 0.7 * std::sin(t), 0.05 * std::cos(5 * t)});
     }
     unsigned state = 12345u;
     auto uniform = [&state] {
         state = state * 1664525u + 1013904223u;
         return (state >> 8) * (1.0 / 16777216.0);
     };
-    for (int k = 0; k < 100; ++k) fs[1].push_back({3 * uniform() - 1.5, 3 * uniform() - 1.5, 3 * uniform() - 1.5});
-    for (int k = 0; k < 120; ++k) fs[2].push_back({0.3 * uniform(), 0.3 * uniform() - 1.0, 0.3 * uniform()});
+    for (int k = 0; k < 100; ++k) fs[1].push_back({2 * uniform() - 1.0, 2 * uniform() - 1.0, 2 * uniform() - 1.0});
+    for (int k = 0; k < 120; ++k) fs[2].push_back({0.3 * uniform(), 0.3 * uniform() - 0.7, 0.3 * uniform()});
     FilamentSet expected = fs;
     reference_relax(expected, 12, 0.01);
     ParticleEvaluator pe(fs);
@@ -647,6 +647,7 @@ TEST(ModelsParticleRelax, CheckCallbackCanAbort) {
                                       }),
                  std::runtime_error);
     EXPECT_EQ(calls, 3);
+    EXPECT_EQ(pe.filaments, kSquare);
 }
 
 TEST(ModelsParticleMeasures, SquareOfSideOne) {
