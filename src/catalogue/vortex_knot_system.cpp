@@ -21,7 +21,7 @@ const KnotFileMap& knot_map() {
     return map;
 }
 
-// Both initialisation paths hold the resolution as a 32-bit signed count; anything that does not fit
+// The catalogue path holds the resolution as a 32-bit signed count; anything that does not fit
 // (including values the conversion would silently truncate) is refused like a negative vector size.
 int sample_count(std::size_t n) {
     if (n > static_cast<std::size_t>(INT32_MAX)) {
@@ -107,7 +107,9 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
     }
     try {
         const std::string path = find_knot_file(name);
-        const int count = sample_count(n);
+        // An out-of-range resolution goes on as a negative count: load_knot refuses it with std::length_error
+        // only once the file has given a block, so a file without one still reports the failed load.
+        const int count = n > static_cast<std::size_t>(INT32_MAX) ? -1 : static_cast<int>(n);
         auto loaded = FourierKnot::load_knot(path, count);
         if (loaded.first.empty()) throw std::runtime_error("Failed to load knot " + name + " from " + path);
         positions = std::move(loaded.first);

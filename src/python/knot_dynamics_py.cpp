@@ -90,7 +90,7 @@ void bind_fourier_records(py::module_& m) {
         .def("reconstruct", &FourierKnot::reconstruct);
 }
 
-// Functions 1-13: readers, lookup and the exact descriptors of single blocks.
+// Readers, block lookup and the exact descriptors of single blocks.
 void bind_block_functions(py::module_& m) {
     m.def("parse_fseries_multi", &FourierKnot::parse_fseries_multi, py::arg("path"),
           "Parse a .fseries file into Fourier blocks.");
@@ -171,7 +171,7 @@ void bind_descriptors(py::module_& m) {
         "NumPy-friendly Fourier evaluation returning (x,y,z)");
 }
 
-// Functions 16-23: invariants of point sequences (positional only up to 22).
+// Invariants of point sequences; all but the crossing-number estimate take their arguments by position.
 void bind_invariants(py::module_& m) {
     using FR = KnotDynamics::FourierResult;
     py::class_<FR>(m, "FourierResult")
@@ -195,7 +195,7 @@ void bind_invariants(py::module_& m) {
     m.def("estimate_crossing_number", &KnotDynamics::estimate_crossing_number, py::arg("r"), py::arg("directions") = 24, py::arg("seed") = 12345, "Estimate crossing number from projections");
 }
 
-// Functions 24-30: PD code and the grid helicity pipeline.
+// PD code and the grid helicity pipeline.
 void bind_grid_functions(py::module_& m) {
     m.def(
         "pd_from_curve",
@@ -247,7 +247,7 @@ void bind_grid_functions(py::module_& m) {
         py::arg("points"), py::arg("eps") = 1e-08, "Compute discrete curvature from points.");
 }
 
-// Functions 31-41: the embedded catalogue, ideal records and their evaluation.
+// The embedded catalogues, ideal records and their evaluation.
 void bind_catalogue_functions(py::module_& m) {
     m.def("get_embedded_ideal_files", &tarq::get_embedded_ideal_files,
           "Return embedded ideal*.txt resources as {relative_name: content}.");

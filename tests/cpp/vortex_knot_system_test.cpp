@@ -152,6 +152,26 @@ TEST(VortexKnotSystem, FallbackToKnotFile) {
                   "Could not initialize knot zz_test_empty: Failed to load knot zz_test_empty from " + empty);
     }
     EXPECT_EQ(s.get_positions(), before);
+
+    // Resolutions beyond the 32-bit count: the loader refuses them once the file gives a block; a file
+    // without a block reports the failed load first.
+    for (std::size_t n : {std::size_t{1} << 31, (std::size_t{1} << 32) + 5}) {
+        try {
+            s.initialize_knot_from_name("zz_test_circle", n);
+            FAIL() << "expected a failure for " << n;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Could not initialize knot zz_test_circle: cannot create std::vector larger than max_size()");
+        }
+        try {
+            s.initialize_knot_from_name("zz_test_empty", n);
+            FAIL() << "expected a failure for " << n;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Could not initialize knot zz_test_empty: Failed to load knot zz_test_empty from " + empty);
+        }
+        EXPECT_EQ(s.get_positions(), before);
+    }
 }
 
 TEST(VortexKnotSystem, MissingKnotKeepsEarlierFilament) {
