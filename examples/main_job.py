@@ -15,7 +15,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--knot", default="3_1")
     parser.add_argument("--resolution", type=int, default=1000)
-    parser.add_argument("--dt", type=float, default=0.01)
+    # Explicit Euler with the point law is stable only for steps of the order of the squared point spacing.
+    parser.add_argument("--dt", type=float, default=0.0005)
     parser.add_argument("--steps", type=int, default=100)
     parser.add_argument("--show", type=int, default=5, help="how many positions to print")
     args = parser.parse_args()
