@@ -11,12 +11,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define TARQ_HAVE_X86_SIMD 1
-#else
-#define TARQ_HAVE_X86_SIMD 0
-#endif
+#include "kernel_dispatch.hpp"
 
 namespace tarq {
 

@@ -11,18 +11,10 @@
 #include <limits>
 #include <stdexcept>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define TARQ_HAVE_X86_SIMD 1
-#else
-#define TARQ_HAVE_X86_SIMD 0
-#endif
+#include "kernel_dispatch.hpp"
 
 namespace tarq {
 
-namespace kernel_dispatch {
-bool simd_available();  // biot_savart.cpp
-}
 
 namespace {
 

@@ -18,6 +18,8 @@ bool opens_for_reading(const std::string& path) {
 // Tries dir + sep + file; on success stores the candidate in `found`.
 bool try_candidate(const std::string& dir, const char* sep, const std::string& file, std::string& found) {
     std::string candidate = dir + sep + file;
+    // The file system would cut a name at an embedded NUL and so open some other file.
+    if (candidate.find('\0') != std::string::npos) return false;
     if (!opens_for_reading(candidate)) return false;
     found = std::move(candidate);
     return true;

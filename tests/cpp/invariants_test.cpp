@@ -9,12 +9,9 @@
 #include <vector>
 
 #include "core/biot_savart.hpp"
+#include "core/kernel_dispatch.hpp"
 #include "core/knot_dynamics.hpp"
 
-namespace tarq::kernel_dispatch {
-bool simd_available();
-void set_simd_allowed(bool allowed);
-}  // namespace tarq::kernel_dispatch
 
 namespace {
 

@@ -300,3 +300,13 @@ TEST_F(KnotLoading, AllKnotsSkipsUnreadableAndKeepsOrder) {
     EXPECT_TRUE(FourierKnot::load_all_knots({a, b}, 0).empty());
     EXPECT_THROW(FourierKnot::load_all_knots({missing, a}, -2), std::length_error);
 }
+
+// An identifier with an embedded NUL must not open the file named by its prefix.
+TEST_F(KnotFileSearch, EmbeddedNulFindsNothing) {
+    write_file("data/knot.n_1", "1 0 0 1 0 0\n");
+    write_file("data/knot.n_1.fseries", "1 0 0 1 0 0\n");
+    write_file("data/ideal.txt", "x\n");
+    const std::string id("n_1\0.fseries", 12);
+    EXPECT_EQ(tarq::find_knot_file_path(id, "data"), "");
+    EXPECT_EQ(tarq::find_ideal_file_path(std::string("ideal.txt\0x", 11), "data"), "");
+}

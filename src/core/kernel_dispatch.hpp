@@ -1,0 +1,18 @@
+// Run-time choice between the portable loops and the AVX2 kernels (same bits either way).
+#pragma once
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TARQ_HAVE_X86_SIMD 1
+#else
+#define TARQ_HAVE_X86_SIMD 0
+#endif
+
+namespace tarq::kernel_dispatch {
+
+// True when the CPU has AVX2 and FMA and the fast kernels are allowed.
+bool simd_available();
+// Tests and benchmarks switch the fast kernels off to compare both forms.
+void set_simd_allowed(bool allowed);
+
+}  // namespace tarq::kernel_dispatch
