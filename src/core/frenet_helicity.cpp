@@ -45,11 +45,11 @@ Vec3 normalize(const Vec3& v) {
 void FrenetHelicity::compute_frenet_frames(const Polyline& X, std::vector<Vec3>& T, std::vector<Vec3>& N,
                                            std::vector<Vec3>& B) {
     const std::size_t n = X.size();
-    // The end rule copies entry 1, which a shorter sequence does not have.
-    if (n < 2) throw std::invalid_argument("compute_frenet_frames: need at least 2 points");
     T.resize(n);
     N.resize(n);
     B.resize(n);
+    // The end rule copies entry 1, which a shorter sequence does not have: only the resize applies.
+    if (n < 2) return;
     for (std::size_t i = 1; i + 1 < n; ++i) {
         const Vec3 d1 = sub(X[i + 1], X[i - 1]);
         const Vec3 d2 = sub(sub(X[i + 1], X[i]), sub(X[i], X[i - 1]));
@@ -68,12 +68,12 @@ void FrenetHelicity::compute_frenet_frames(const Polyline& X, std::vector<Vec3>&
 void FrenetHelicity::compute_curvature_torsion(const std::vector<Vec3>& T, const std::vector<Vec3>& N,
                                                std::vector<double>& kappa, std::vector<double>& tau) {
     const std::size_t n = T.size();
-    if (n < 2) throw std::invalid_argument("compute_curvature_torsion: need at least 2 tangents");
     if (N.size() < n) {
         throw std::invalid_argument("compute_curvature_torsion: N must have at least as many entries as T");
     }
     kappa.resize(n);
     tau.resize(n);
+    if (n < 2) return;
     for (std::size_t i = 1; i + 1 < n; ++i) {
         kappa[i] = 0.5 * norm(sub(T[i + 1], T[i - 1]));
         tau[i] = 0.5 * dot(cross(T[i], N[i]), sub(N[i + 1], N[i - 1]));

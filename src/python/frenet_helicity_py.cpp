@@ -1,8 +1,10 @@
 // Frenet family: discrete frames, curvature and torsion, the single-precision helicity mean and the
 // one-step position update. The frame routines' out-parameters come back as tuples; short or unequal
-// inputs are rejected by the routines themselves (std::invalid_argument, Python ValueError).
+// inputs are rejected (std::invalid_argument, Python ValueError): here for fewer than two entries, which
+// the library routines answer with bare resized outputs, and by the routines for unequal lengths.
 #include "common.hpp"
 
+#include <stdexcept>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -16,6 +18,7 @@ void bind_frenet_helicity(py::module_& m) {
     m.def(
         "compute_frenet_frames",
         [](const tarq::Polyline& points) {
+            if (points.size() < 2) throw std::invalid_argument("compute_frenet_frames: need at least 2 points");
             std::vector<Vec3> T, N, B;
             FrenetHelicity::compute_frenet_frames(points, T, N, B);
             return std::make_tuple(std::move(T), std::move(N), std::move(B));
@@ -25,6 +28,7 @@ void bind_frenet_helicity(py::module_& m) {
     m.def(
         "compute_curvature_torsion",
         [](const std::vector<Vec3>& T, const std::vector<Vec3>& N) {
+            if (T.size() < 2) throw std::invalid_argument("compute_curvature_torsion: need at least 2 tangents");
             std::vector<double> curvature, torsion;
             FrenetHelicity::compute_curvature_torsion(T, N, curvature, torsion);
             return std::make_tuple(std::move(curvature), std::move(torsion));
