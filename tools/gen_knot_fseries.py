@@ -986,8 +986,11 @@ def write_manifest(out_dir, results):
     _, ver = knotinfo()
     lines = ["# knot_fseries manifest, written by tools/gen_knot_fseries.py; knot tables: "
              "database_knotinfo %s" % ver,
-             "# check: pass = the Alexander polynomial of three projections of the curve "
-             "sampled from the written rows equals the table's; fail = it does not; "
+             "# check: pass = for each of three random projections of the curve sampled "
+             "from the written rows, the Alexander polynomial and, as [p:r], the p-rank of "
+             "the homology of the double branched cover for each prime p dividing the "
+             "determinant equal the knot's (polynomial from the tables, ranks from a "
+             "reference curve of its braid word or torus formula); fail = they differ; "
              "n/a = not checkable",
              "id\tknot\tcheck\tconstruction\tevidence"]
     for bid in prof.IDS:
