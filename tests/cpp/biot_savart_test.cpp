@@ -13,41 +13,22 @@
 #include "core/biot_savart.hpp"
 #include "core/kernel_dispatch.hpp"
 
+#include "test_support.hpp"
+
 
 namespace {
+
+using test_support::both_paths;
+using test_support::expect_throw_msg;
+using test_support::random_points;
 
 using tarq::BiotSavart;
 using tarq::GridShape;
 using tarq::Polyline;
 using tarq::Vec3;
 
-template <class E, class F>
-void expect_throw_msg(F&& f, const std::string& msg) {
-    try {
-        f();
-        ADD_FAILURE() << "expected an exception with message: " << msg;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), msg);
-    }
-}
 
-// Runs f once with the SIMD kernels and once with the portable ones.
-template <class F>
-auto both_paths(F&& f) {
-    tarq::kernel_dispatch::set_simd_allowed(true);
-    auto simd = f();
-    tarq::kernel_dispatch::set_simd_allowed(false);
-    auto portable = f();
-    tarq::kernel_dispatch::set_simd_allowed(true);
-    return std::make_pair(simd, portable);
-}
 
-Polyline random_points(std::mt19937_64& g, std::size_t n, double scale) {
-    std::uniform_real_distribution<double> u(-scale, scale);
-    Polyline p(n);
-    for (Vec3& v : p) v = {u(g), u(g), u(g)};
-    return p;
-}
 
 Polyline circle(std::size_t n, double R, double z = 0.0) {
     Polyline p(n);

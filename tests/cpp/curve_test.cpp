@@ -11,22 +11,17 @@
 
 #include "core/fourier_knot.hpp"
 
+#include "test_support.hpp"
+
 namespace {
+
+using test_support::expect_throw_msg;
 
 using tarq::FourierBlock;
 using tarq::FourierKnot;
 using tarq::Polyline;
 using tarq::Vec3;
 
-template <class E, class F>
-void expect_throw_msg(F&& f, const std::string& msg) {
-    try {
-        f();
-        ADD_FAILURE() << "expected an exception with message: " << msg;
-    } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), msg);
-    }
-}
 
 FourierBlock block_of_rows(const std::vector<std::array<double, 6>>& rows, const std::string& header = "") {
     FourierBlock b;
