@@ -25,21 +25,26 @@ inline V3 edge(const double* xyz, std::size_t N, std::size_t k) {
 
 constexpr double kFourPi = 12.566370614359172;
 
+// Sum over the segment pairs i < m of the closed polygon, in order, of term(t_i, t_m, X_m - X_i).
+template <class Term>
+double sum_segment_pairs(const double* xyz, std::size_t N, Term term) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < N; ++i) {
+        const V3 xi = vertex(xyz, i);
+        const V3 ti = edge(xyz, N, i);
+        for (std::size_t m = i + 1; m < N; ++m) sum += term(ti, edge(xyz, N, m), sub(vertex(xyz, m), xi));
+    }
+    return sum;
+}
+
 }  // namespace
 
 double trefoil_neumann_self_energy(const double* xyz, std::size_t N, double a) {
     if (N < 2) return 0.0;
     const double a2 = a * a;
-    double sum = 0.0;
-    for (std::size_t i = 0; i < N; ++i) {
-        const V3 xi = vertex(xyz, i);
-        const V3 ti = edge(xyz, N, i);
-        for (std::size_t m = i + 1; m < N; ++m) {
-            const V3 r = sub(vertex(xyz, m), xi);
-            sum += 2.0 * dot(ti, edge(xyz, N, m)) / std::sqrt(dot(r, r) + a2);
-        }
-    }
-    return sum;
+    return sum_segment_pairs(xyz, N, [a2](const V3& ti, const V3& tm, const V3& r) {
+        return 2.0 * dot(ti, tm) / std::sqrt(dot(r, r) + a2);
+    });
 }
 
 double trefoil_core_repulsion(const double* xyz, std::size_t N, double rc) {
@@ -67,17 +72,11 @@ double trefoil_polyline_length(const double* xyz, std::size_t N) {
 double trefoil_writhe_reg(const double* xyz, std::size_t N, double rc) {
     if (N < 2) return 0.0;
     const double rc2 = rc * rc;
-    double sum = 0.0;
-    for (std::size_t i = 0; i < N; ++i) {
-        const V3 xi = vertex(xyz, i);
-        const V3 ti = edge(xyz, N, i);
-        for (std::size_t m = i + 1; m < N; ++m) {
-            const V3 r = sub(vertex(xyz, m), xi);
-            const double D = std::sqrt(dot(r, r) + rc2);
-            sum += 2.0 * dot(cross(ti, edge(xyz, N, m)), r) / (D * D * D);
-        }
-    }
-    return sum / kFourPi;
+    return sum_segment_pairs(xyz, N, [rc2](const V3& ti, const V3& tm, const V3& r) {
+               const double D = std::sqrt(dot(r, r) + rc2);
+               return 2.0 * dot(cross(ti, tm), r) / (D * D * D);
+           }) /
+           kFourPi;
 }
 
 double trefoil_curvature_penalty_menger(const double* xyz, std::size_t N) {

@@ -15,6 +15,7 @@
 
 namespace {
 
+using test_support::block_of_rows;
 using test_support::expect_throw_msg;
 
 using tarq::FourierBlock;
@@ -23,19 +24,6 @@ using tarq::Polyline;
 using tarq::Vec3;
 
 
-FourierBlock block_of_rows(const std::vector<std::array<double, 6>>& rows, const std::string& header = "") {
-    FourierBlock b;
-    b.header = header;
-    for (const auto& r : rows) {
-        b.a_x.push_back(r[0]);
-        b.b_x.push_back(r[1]);
-        b.a_y.push_back(r[2]);
-        b.b_y.push_back(r[3]);
-        b.a_z.push_back(r[4]);
-        b.b_z.push_back(r[5]);
-    }
-    return b;
-}
 
 std::vector<std::array<double, 6>> rows_of(const FourierBlock& b) {
     std::vector<std::array<double, 6>> rows;

@@ -1,6 +1,7 @@
 // Curve invariants of KnotDynamics and the helicity invariants of a Fourier block on a grid.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -17,6 +18,7 @@
 
 namespace {
 
+using test_support::block_of_rows;
 using test_support::both_paths;
 using test_support::expect_throw_msg;
 using test_support::random_points;
@@ -44,29 +46,18 @@ Polyline loop(std::size_t n, const Vec3& c, const Vec3& e1, const Vec3& e2) {
 Polyline reversed(Polyline p) { return Polyline(p.rbegin(), p.rend()); }
 
 // The trefoil of the built-in 3_1 text, as (a_x, b_x, a_y, b_y, a_z, b_z) rows of harmonics 1..5.
-const double kTrefoil[5][6] = {{0.000000, 0.224483, 0.224483, 0.000000, 0.000000, 0.000000},
+const std::vector<std::array<double, 6>> kTrefoil = {{0.000000, 0.224483, 0.224483, 0.000000, 0.000000, 0.000000},
                                {0.995730, 0.000000, 0.000000, 0.995730, 0.000000, 0.000000},
                                {0.000000, 0.000000, 0.000000, 0.000000, 0.445727, 0.000000},
                                {0.000000, 0.000000, 0.000000, 0.000000, 0.000000, 0.000000},
                                {0.000000, 0.221238, -0.221238, 0.000000, 0.000000, 0.000000}};
 
-FourierBlock trefoil_block() {
-    FourierBlock b;
-    for (const auto& r : kTrefoil) {
-        b.a_x.push_back(r[0]);
-        b.b_x.push_back(r[1]);
-        b.a_y.push_back(r[2]);
-        b.b_y.push_back(r[3]);
-        b.a_z.push_back(r[4]);
-        b.b_z.push_back(r[5]);
-    }
-    return b;
-}
+FourierBlock trefoil_block() { return block_of_rows(kTrefoil); }
 
 // The same curve as rows of evaluate_fourier_series, whose row 0 is the constant term.
 std::vector<std::array<double, 6>> trefoil_table() {
     std::vector<std::array<double, 6>> t{{0, 0, 0, 0, 0, 0}};
-    for (const auto& r : kTrefoil) t.push_back({r[0], r[1], r[2], r[3], r[4], r[5]});
+    t.insert(t.end(), kTrefoil.begin(), kTrefoil.end());
     return t;
 }
 

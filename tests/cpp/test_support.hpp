@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/kernel_dispatch.hpp"
 #include "core/types.hpp"
@@ -39,6 +41,22 @@ inline tarq::Polyline random_points(std::mt19937_64& g, std::size_t n, double sc
     tarq::Polyline p(n);
     for (tarq::Vec3& v : p) v = {u(g), u(g), u(g)};
     return p;
+}
+
+// A block from (a_x, b_x, a_y, b_y, a_z, b_z) rows, row k being harmonic k + 1.
+inline tarq::FourierBlock block_of_rows(const std::vector<std::array<double, 6>>& rows,
+                                        const std::string& header = "") {
+    tarq::FourierBlock b;
+    b.header = header;
+    for (const auto& r : rows) {
+        b.a_x.push_back(r[0]);
+        b.b_x.push_back(r[1]);
+        b.a_y.push_back(r[2]);
+        b.b_y.push_back(r[3]);
+        b.a_z.push_back(r[4]);
+        b.b_z.push_back(r[5]);
+    }
+    return b;
 }
 
 }  // namespace test_support
