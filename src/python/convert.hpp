@@ -19,6 +19,15 @@ inline void require(bool ok, const std::string& message) {
     if (!ok) throw std::invalid_argument(message);
 }
 
+// A bound record argument taken by pointer, so that None reaches the binding as null: it raises
+// RuntimeError (empty message) before the operation runs, as a reference argument did in earlier
+// versions of the binding library.
+template <class T>
+T& record(T* p) {
+    if (p == nullptr) throw std::runtime_error("");
+    return *p;
+}
+
 // Rows of an (N, 3) array as points; any other shape raises std::invalid_argument(message).
 inline std::vector<tarq::Vec3> rows_to_vec3(const CArray& a, const char* message) {
     if (a.ndim() != 2 || a.shape(1) != 3) throw std::invalid_argument(message);
