@@ -1,7 +1,20 @@
 #include "common.hpp"
 
+#include "core/interrupt.hpp"
+
+namespace {
+
+// Long loops of the library poll this: a pending signal (Ctrl-C) runs its Python handler, and the
+// exception it raises (KeyboardInterrupt) unwinds the C++ computation back to the caller.
+void check_python_signals() {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+}
+
+}  // namespace
+
 PYBIND11_MODULE(_bindings, m) {
     m.doc() = "TARQ Core Bindings (backwards compatibility alias)";
+    tarq::set_interrupt_hook(&check_python_signals);
     bind_ab_initio(m);
     bind_biot_savart(m);
     bind_fluid_dynamics(m);

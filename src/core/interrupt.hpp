@@ -1,0 +1,34 @@
+// Cancellation of long loops requested by the caller: the Python layer installs a hook that raises when a
+// signal such as Ctrl-C is pending; the core itself stays free of Python headers.
+#pragma once
+
+#include <cstdint>
+
+namespace tarq {
+
+// Called from long loops; it either returns or throws to abandon the computation.
+using InterruptHook = void (*)();
+
+void set_interrupt_hook(InterruptHook hook) noexcept;
+
+// Runs the installed hook, if any.
+void poll_interrupt();
+
+// Polls once every `stride` units of work, so that a loop can call tick() at every unit cheaply.
+class InterruptPoller {
+public:
+    explicit InterruptPoller(std::uint64_t stride) : stride_(stride == 0 ? 1 : stride) {}
+    void tick(std::uint64_t work = 1) {
+        done_ += work;
+        if (done_ >= stride_) {
+            done_ = 0;
+            poll_interrupt();
+        }
+    }
+
+private:
+    std::uint64_t stride_;
+    std::uint64_t done_ = 0;
+};
+
+}  // namespace tarq
