@@ -20,5 +20,6 @@ inline constexpr double kCoreDensity = 3.8934358266918687e18;  // F_max / (π r_
 inline constexpr double kFluidDensity = 7e-7;            // effective fluid density [kg/m³]
 inline constexpr double kSpeedOfLight = 299792458.0;     // c [m/s]
 inline constexpr double kMeV = 1.602176634e-13;          // 1 MeV [J]
+inline constexpr double kSpeedOfLightSquared = 8.987551787368176e16;  // c², the double nearest 299792458² [m²/s²]
 
 }  // namespace tarq::constants
