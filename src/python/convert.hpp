@@ -2,12 +2,15 @@
 // Include after common.hpp.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "common.hpp"
+#include "core/interrupt.hpp"
 #include "core/types.hpp"
 
 namespace tarq_py {
@@ -62,6 +65,29 @@ inline py::array_t<double> double_array(const std::vector<double>& v) {
     py::array_t<double> out(static_cast<py::ssize_t>(v.size()));
     auto w = out.mutable_unchecked<1>();
     for (std::size_t i = 0; i < v.size(); ++i) w(static_cast<py::ssize_t>(i)) = v[i];
+    return out;
+}
+
+// A new list of N-element lists of Python floats, one per row, built directly with the C API so that a
+// result of millions of rows costs little more than the lists themselves. Long conversions poll for
+// interrupts; a partly built list is released on the way out.
+template <class T, std::size_t N>
+py::list list_from_rows(const std::vector<std::array<T, N>>& rows) {
+    const auto n = static_cast<py::ssize_t>(rows.size());
+    py::list out(n);
+    tarq::InterruptPoller poller(std::uint64_t{1} << 16);
+    for (py::ssize_t i = 0; i < n; ++i) {
+        PyObject* row = PyList_New(static_cast<Py_ssize_t>(N));
+        if (row == nullptr) throw py::error_already_set();
+        PyList_SET_ITEM(out.ptr(), i, row);
+        const std::array<T, N>& values = rows[static_cast<std::size_t>(i)];
+        for (std::size_t k = 0; k < N; ++k) {
+            PyObject* item = PyFloat_FromDouble(static_cast<double>(values[k]));
+            if (item == nullptr) throw py::error_already_set();
+            PyList_SET_ITEM(row, static_cast<Py_ssize_t>(k), item);
+        }
+        poller.tick();
+    }
     return out;
 }
 

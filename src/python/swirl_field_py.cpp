@@ -1,5 +1,14 @@
+// Python entry of the single-precision swirl force field.
 #include "common.hpp"
 
+#include "convert.hpp"
+#include "models/swirl_field.hpp"
+
 void bind_swirl_field(py::module_& m) {
-    (void)m;
+    // time arrives as a Python float and is narrowed to single precision by the argument conversion.
+    m.def(
+        "compute_swirl_field",
+        [](int res, float time) { return tarq_py::list_from_rows(tarq::compute_swirl_field(res, time)); },
+        py::arg("res"), py::arg("time"),
+        "\n\t\t\t\tCompute 2D swirl force field at a given resolution and time.\n\t\t\t");
 }
