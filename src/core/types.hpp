@@ -14,6 +14,9 @@ using Vec3 = std::array<double, 3>;
 using Polyline = std::vector<Vec3>;
 using FilamentSet = std::vector<Polyline>;
 
+// 3 x 3 matrix by rows; as a velocity gradient, g[i][j] = d v_i / d x_j.
+using Mat3 = std::array<Vec3, 3>;
+
 // Extents (nx, ny, nz) of a regular grid; sample (i, j, k) sits at (i*ny + j)*nz + k.
 using GridShape = std::array<int32_t, 3>;
 

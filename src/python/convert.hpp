@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common.hpp"
@@ -92,3 +93,45 @@ py::list list_from_rows(const std::vector<std::array<T, N>>& rows) {
 }
 
 }  // namespace tarq_py
+
+namespace tarq_py {
+
+// A std::vector<double> argument with a direct path for the common case of a list or tuple of floats;
+// any other input goes through the binding library's own sequence conversion, so what converts (and in
+// which overload pass) is unchanged.
+struct DoubleSeq {
+    std::vector<double> values;
+};
+
+}  // namespace tarq_py
+
+namespace pybind11::detail {
+
+template <>
+struct type_caster<tarq_py::DoubleSeq> {
+    using fallback_caster = make_caster<std::vector<double>>;
+    PYBIND11_TYPE_CASTER(tarq_py::DoubleSeq, fallback_caster::name);
+
+    bool load(handle src, bool convert) {
+        PyObject* obj = src.ptr();
+        if (obj != nullptr && (PyList_CheckExact(obj) || PyTuple_CheckExact(obj))) {
+            const Py_ssize_t n = PySequence_Fast_GET_SIZE(obj);
+            PyObject** items = PySequence_Fast_ITEMS(obj);
+            value.values.resize(static_cast<std::size_t>(n));
+            double* out = value.values.data();
+            Py_ssize_t i = 0;
+            for (; i < n && PyFloat_CheckExact(items[i]); ++i) out[i] = PyFloat_AS_DOUBLE(items[i]);
+            if (i == n) return true;
+        }
+        fallback_caster fallback;
+        if (!fallback.load(src, convert)) return false;
+        value.values = cast_op<std::vector<double>&&>(std::move(fallback));
+        return true;
+    }
+
+    static handle cast(const tarq_py::DoubleSeq& src, return_value_policy policy, handle parent) {
+        return fallback_caster::cast(src.values, policy, parent);
+    }
+};
+
+}  // namespace pybind11::detail

@@ -60,3 +60,10 @@ def fseries_file(tmp_path):
     path.write_text(fseries_text([(1, 0, 0, 1, 0, 0), (0, 0, 0, 0, 0, 0)], "% small") + "\n"
                     + fseries_text(TREFOIL_ROWS))
     return path
+
+
+def check_keyword_call(fn, kwargs, expected):
+    """fn called by keyword and by position (in the keywords' order) returns expected, of expected's type."""
+    got = fn(**kwargs)
+    assert got == expected and type(got) is type(expected)
+    assert fn(*kwargs.values()) == expected
