@@ -4,14 +4,14 @@
 // The results are fixed to the last bit, so every kernel keeps the order of operations of the plain
 // loops below. The AVX2 paths only compute several independent terms at once (the IEEE operations
 // +, -, *, / and sqrt give the same bits in any lane) and still add every running sum in order.
-#include "biot_savart.hpp"
+#include "core/biot_savart.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
 
-#include "kernel_dispatch.hpp"
+#include "core/kernel_dispatch.hpp"
 
 namespace tarq {
 

@@ -5,13 +5,13 @@
 // r = p_i - q_j over a range of j, skipping |r| < 1e-6, in ascending j. The AVX2 form computes four
 // terms at a time and still adds them to the single running sum in order, so both forms give the
 // same bits.
-#include "knot_dynamics.hpp"
+#include "core/knot_dynamics.hpp"
 
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "kernel_dispatch.hpp"
+#include "core/kernel_dispatch.hpp"
 
 namespace tarq {
 

@@ -1,4 +1,4 @@
-#include "ab_initio_mass.hpp"
+#include "models/ab_initio_mass.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -18,10 +18,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "../catalogue/embedded_knots.hpp"
-#include "../core/biot_savart.hpp"
-#include "../core/frenet_helicity.hpp"
-#include "time_field.hpp"
+#include "catalogue/embedded_knots.hpp"
+#include "core/biot_savart.hpp"
+#include "core/frenet_helicity.hpp"
+#include "models/time_field.hpp"
 
 // ---------------------------------------------------------------------------------------------------------------
 // Load-time constants. PHI is defined before the dictionary so that it is set first; both are ready before the
