@@ -8,11 +8,8 @@
 #include <functional>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "core/constants.hpp"
+#include "core/simd.hpp"
 
 namespace tarq {
 
@@ -100,7 +97,7 @@ inline void add_repulsion(const FlatSet& s, std::size_t g, std::size_t m, double
 inline void repulsion_range(const FlatSet& s, std::size_t g, std::size_t m0, std::size_t m1, double& fx,
                             double& fy, double& fz) {
     std::size_t m = m0;
-#if defined(__SSE2__)
+#if TARQ_HAVE_SSE2
     const double* X = s.x.data();
     const double* Y = s.y.data();
     const double* Z = s.z.data();
