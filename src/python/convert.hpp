@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "common.hpp"
+#include "python/common.hpp"
 #include "core/interrupt.hpp"
 #include "core/types.hpp"
 

@@ -1,13 +1,13 @@
 // Python names of the field kernels: the point dipole, dipoles and wires on NumPy grids of any shape
 // and layout, and the vector potential of an open wire.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "convert.hpp"
+#include "python/convert.hpp"
 #include "models/field_kernels.hpp"
 
 namespace {

@@ -1,9 +1,9 @@
 // Python name of the periodic central-difference curl of a velocity field sampled on a 3-D grid.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include <stdexcept>
 
-#include "convert.hpp"
+#include "python/convert.hpp"
 #include "models/field_kernels.hpp"
 
 namespace {

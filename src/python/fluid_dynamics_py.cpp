@@ -1,5 +1,5 @@
 // Fluid-dynamics formulas as module functions; the first forms of compute_vorticity and compute_helicity.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include <utility>
 #include <vector>

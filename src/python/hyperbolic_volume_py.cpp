@@ -1,5 +1,5 @@
 // The hyperbolic volume of a PD code, delegated to the outside Python module tarq_hypvol_no_deps.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include "core/types.hpp"
 

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "common.hpp"
+#include "python/common.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Python class MagnusBernoulliIntegrator; its four constants are not readable from Python.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include "models/magnus_integrator.hpp"
 

@@ -1,5 +1,5 @@
 // Python entries of the radiation-flow formulas: positional arguments only, no docstrings.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include "models/radiation_flow.hpp"
 

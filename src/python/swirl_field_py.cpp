@@ -1,7 +1,7 @@
 // Python entry of the single-precision swirl force field.
-#include "common.hpp"
+#include "python/common.hpp"
 
-#include "convert.hpp"
+#include "python/convert.hpp"
 #include "models/swirl_field.hpp"
 
 void bind_swirl_field(py::module_& m) {

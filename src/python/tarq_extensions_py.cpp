@@ -1,4 +1,4 @@
-#include "common.hpp"
+#include "python/common.hpp"
 
 void bind_extensions(py::module_& m) {
     (void)m;

@@ -1,13 +1,13 @@
 // Python class TARQGravity: the gravity formulas of the swirl model, plus the swirl clock and the swirl
 // kinetic energy density computed here.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
 
-#include "convert.hpp"
+#include "python/convert.hpp"
 #include "core/constants.hpp"
 #include "core/vec3.hpp"
 #include "models/tarq_gravity.hpp"

@@ -1,5 +1,5 @@
 // Python name of the filament mass integral: the core and fluid masses of a closed polyline as a tuple.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include <tuple>
 #include <vector>

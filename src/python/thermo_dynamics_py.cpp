@@ -1,5 +1,5 @@
 // Python entries of the thermodynamic formulas, as module-level functions.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include "models/thermo_dynamics.hpp"
 

@@ -1,5 +1,5 @@
 // Python registration of the vortex-ring formulas and of the golden closure with its density regimes.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include "models/golden_closure.hpp"
 #include "models/vortex_ring.hpp"

@@ -1,7 +1,7 @@
 // Vorticity formulas as module functions; the grid form joins compute_vorticity as its second overload.
-#include "common.hpp"
+#include "python/common.hpp"
 
-#include "convert.hpp"
+#include "python/convert.hpp"
 
 #include "models/vorticity_dynamics.hpp"
 
