@@ -65,12 +65,12 @@ inline double distance(const Vec3& p, const Vec3& q) {
 }
 
 // m_loc = max(skip_neighbors_base, ceil(s_cut_local / ds_avg)); a cut-off spanning more samples than an int
-// counts as INT_MAX, which excludes every pair.
+// holds (or an undefined ratio of two infinities) counts as INT_MAX, which excludes every pair.
 int local_exclusion(int skip_neighbors_base, double s_cut_local, double ds_avg) {
     int c = 0;
     if (ds_avg > 0.0 && s_cut_local > 0.0) {
         const double q = std::ceil(s_cut_local / ds_avg);
-        c = q >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(q);
+        c = q < static_cast<double>(INT_MAX) ? static_cast<int>(q) : INT_MAX;  // inf / inf counts as wide
     }
     return std::max(skip_neighbors_base, c);
 }

@@ -516,6 +516,16 @@ TEST(FseriesEnergy, TermsFlagsAndCopies) {
     EXPECT_EQ(wide.m_loc, INT_MAX);
     EXPECT_EQ(wide.E_nonlocal, 0.0);
 
+    // Squared distances overflow on a circle of radius 1e307: ds_avg is infinite, and an infinite cut-off
+    // over it is no number of samples.
+    const std::string huge = file_with(dir, "huge.fseries", "1e307 0 0 1e307 0 0\n");
+    ext::FilamentEnergyParams inf_cut;
+    inf_cut.nsamples = 16;
+    inf_cut.s_cut_local = INFINITY;
+    const ext::FilamentEnergyResult inf = ext::filament_energy_from_fseries(huge, inf_cut);
+    EXPECT_EQ(inf.ds_avg, INFINITY);
+    EXPECT_EQ(inf.m_loc, INT_MAX);
+
     p.include_nonlocal = p.include_local_match = p.include_core_int = false;
     p.s_cut_local = 0.1;
     p.a_core = 0.01;
