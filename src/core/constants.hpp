@@ -10,6 +10,8 @@ inline constexpr double kTwoPi = 6.283185307179586;      // 2π, as 2.0 * M_PI r
 inline constexpr double kFourPi = 12.566370614359172;    // 4π
 inline constexpr double kEightPi = 25.132741228718345;   // 8π
 inline constexpr double kInvFourPi = 0.07957747154594767;  // 1/(4π)
+// Largest cubic helicity grid G whose G³ samples still have 32-bit flat indices.
+inline constexpr int kMaxHelicityGrid = 1290;
 
 // Physical constants (SI).
 inline constexpr double kCoreRadius = 1.40897017e-15;    // r_c [m]

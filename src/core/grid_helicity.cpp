@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "core/biot_savart.hpp"
+#include "core/constants.hpp"
 #include "core/fourier_knot.hpp"
 #include "core/knot_dynamics.hpp"
 
@@ -13,8 +14,7 @@ namespace tarq {
 
 namespace {
 constexpr double kTwoPi = 2.0 * M_PI;
-// Largest grid whose G^3 samples still have 32-bit flat indices.
-constexpr int kMaxGridSize = 1290;
+constexpr int kMaxGridSize = constants::kMaxHelicityGrid;
 }  // namespace
 
 std::vector<Vec3> KnotDynamics::compute_biot_savart_velocity_grid(const Polyline& curve,

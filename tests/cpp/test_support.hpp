@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,6 +63,39 @@ inline tarq::FourierBlock block_of_rows(const std::vector<std::array<double, 6>>
         b.b_z.push_back(r[5]);
     }
     return b;
+}
+
+// A fresh temporary directory, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "tarq_test_XXXXXX").string();
+        if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = tmpl;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Writes text to p byte for byte, creating the parent directories.
+inline void write_file(const std::filesystem::path& p, const std::string& text) {
+    if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+    if (!out.good()) throw std::runtime_error("cannot write test file " + p.string());
+}
+
+inline std::string read_file(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace test_support

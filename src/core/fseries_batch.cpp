@@ -1,0 +1,178 @@
+// The grid helicity of every .fseries file of a directory (flat or depth-first over its tree) and the
+// side-by-side comparison of two files.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/interrupt.hpp"
+#include "core/tarq_extensions.hpp"
+#include "core/tarq_extensions_detail.hpp"
+#include "core/vec3.hpp"
+
+namespace tarq::tarqext {
+
+namespace {
+
+constexpr char kSuffix[] = ".fseries";
+constexpr std::size_t kSuffixLen = sizeof(kSuffix) - 1;
+
+bool g_entry_types_ignored = false;
+
+std::string join_path(const std::string& a, const std::string& b) {
+    if (a.empty()) return b;
+    if (a.back() == '/') return a + b;
+    return a + "/" + b;
+}
+
+bool has_suffix(const std::string& s) {
+    return s.size() >= kSuffixLen && s.compare(s.size() - kSuffixLen, kSuffixLen, kSuffix) == 0;
+}
+
+bool is_dot_or_dotdot(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+
+// A listed file: the suffix, and stat (following links) reports a regular file.
+bool is_fseries_file(const std::string& full) {
+    if (!has_suffix(full)) return false;
+    struct stat st;
+    return ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Closes the directory stream on every way out, exceptions included.
+class DirStream {
+public:
+    explicit DirStream(const std::string& path) : d_(::opendir(path.c_str())) {}
+    ~DirStream() {
+        if (d_ != nullptr) ::closedir(d_);
+    }
+    DirStream(const DirStream&) = delete;
+    DirStream& operator=(const DirStream&) = delete;
+    DIR* get() const { return d_; }
+
+private:
+    DIR* d_;
+};
+
+using DirId = std::pair<dev_t, ino_t>;
+
+std::vector<std::string> list_fseries_flat(const std::string& root) {
+    std::vector<std::string> out;
+    DirStream d(root);
+    if (d.get() == nullptr) return out;
+    while (const dirent* e = ::readdir(d.get())) {
+        if (is_dot_or_dotdot(e->d_name)) continue;
+        std::string full = join_path(root, e->d_name);
+        if (is_fseries_file(full)) out.push_back(std::move(full));
+    }
+    return out;
+}
+
+// Depth-first, in readdir order. Every directory is entered at most once, identified by (device, inode):
+// where the file system reports no entry types, links to directories are walked, and a cycle of them
+// would otherwise recurse until the stack overflows.
+void collect_recursive(const std::string& dir, std::vector<std::string>& out, std::set<DirId>& entered) {
+    DirStream d(dir);
+    if (d.get() == nullptr) return;
+    struct stat self;
+    if (::fstat(::dirfd(d.get()), &self) != 0) return;
+    if (!entered.insert({self.st_dev, self.st_ino}).second) return;
+    while (const dirent* e = ::readdir(d.get())) {
+        if (is_dot_or_dotdot(e->d_name)) continue;
+        std::string full = join_path(dir, e->d_name);
+        const unsigned char type = g_entry_types_ignored ? static_cast<unsigned char>(DT_UNKNOWN) : e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::stat(full.c_str(), &st) != 0) continue;
+            if (S_ISDIR(st.st_mode)) {
+                collect_recursive(full, out, entered);
+            } else if (S_ISREG(st.st_mode) && has_suffix(full)) {
+                out.push_back(std::move(full));
+            }
+        } else if (type == DT_DIR) {
+            collect_recursive(full, out, entered);
+        } else if (is_fseries_file(full)) {
+            out.push_back(std::move(full));
+        }
+    }
+}
+
+void collect_fseries_recursive_posix(const std::string& dir, std::vector<std::string>& out) {
+    std::set<DirId> entered;
+    collect_recursive(dir, out, entered);
+}
+
+}  // namespace
+
+namespace testing {
+void set_entry_types_ignored(bool ignored) { g_entry_types_ignored = ignored; }
+}  // namespace testing
+
+std::vector<HelicityResult> batch_helicity_from_dir(const std::string& root_dir, int grid_size, double spacing,
+                                                    int interior_margin, int nsamples, bool recurse) {
+    struct stat st;
+    if (root_dir.find('\0') != std::string::npos || ::stat(root_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        throw std::runtime_error("directory does not exist: " + root_dir);
+    detail::check_helicity_grid("batch_helicity_from_dir", grid_size, interior_margin);
+
+    std::vector<std::string> files;
+    if (recurse) {
+        collect_fseries_recursive_posix(root_dir, files);
+    } else {
+        files = list_fseries_flat(root_dir);
+    }
+
+    std::vector<HelicityResult> results;
+    results.reserve(files.size());
+    for (const std::string& f : files) {
+        poll_interrupt();
+        results.push_back(helicity_from_fseries(f, grid_size, spacing, interior_margin, nsamples));
+    }
+    std::sort(results.begin(), results.end(),
+              [](const HelicityResult& a, const HelicityResult& b) { return a.path < b.path; });
+    return results;
+}
+
+std::map<std::string, double> compare_fseries_files(const std::string& path_a, const std::string& path_b,
+                                                    int nsamples, int skip) {
+    const FilamentEnergyResult ra = curve_metrics_from_fseries(path_a, nsamples, skip);
+    const FilamentEnergyResult rb = curve_metrics_from_fseries(path_b, nsamples, skip);
+    const Polyline pa = sample_curve_centered(path_a, nsamples);
+    const Polyline pb = sample_curve_centered(path_b, nsamples);
+
+    const std::size_t m = std::min(pa.size(), pb.size());
+    double delta = 0.0;
+    if (m > 0) {
+        double sum = 0.0;
+        for (std::size_t i = 0; i < m; ++i) sum += vec3::norm2(vec3::sub(pa[i], pb[i]));
+        delta = std::sqrt(sum / static_cast<double>(m));
+    }
+
+    return {
+        {"L_a", ra.L},
+        {"L_b", rb.L},
+        {"dL", rb.L - ra.L},
+        {"kappa_max_a", ra.kappa_max},
+        {"kappa_max_b", rb.kappa_max},
+        {"dkappa_max", rb.kappa_max - ra.kappa_max},
+        {"kappa_mean_a", ra.kappa_mean},
+        {"kappa_mean_b", rb.kappa_mean},
+        {"dkappa_mean", rb.kappa_mean - ra.kappa_mean},
+        {"bend_energy_a", ra.bend_energy},
+        {"bend_energy_b", rb.bend_energy},
+        {"dbend_energy", rb.bend_energy - ra.bend_energy},
+        {"reach_proxy_a", ra.reach_proxy},
+        {"reach_proxy_b", rb.reach_proxy},
+        {"dreach_proxy", rb.reach_proxy - ra.reach_proxy},
+        {"rms_point_delta", delta},
+    };
+}
+
+}  // namespace tarq::tarqext
