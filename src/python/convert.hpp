@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "python/common.hpp"
@@ -26,6 +27,13 @@ template <class T>
 T& record(T* p) {
     if (p == nullptr) throw std::runtime_error("");
     return *p;
+}
+
+// A library function whose first parameter is a record, bound so that the record arrives by pointer
+// and None raises through record() before the function runs.
+template <class R, class T, class... Args>
+auto by_record(R (*f)(const T&, Args...)) {
+    return [f](const T* p, Args... args) -> R { return f(record(p), std::forward<Args>(args)...); };
 }
 
 // Rows of an (N, 3) array as points; any other shape raises std::invalid_argument(message).

@@ -56,21 +56,21 @@ void bind_block_functions(py::module_& m) {
           "Return index of IdealABBlock with given id, or -1 if not found.");
     m.def("index_of_largest_block", &FourierKnot::index_of_largest_block, py::arg("blocks"),
           "Return index of block with most harmonics.");
-    m.def("evaluate_fourier_block", &FourierKnot::evaluate, py::arg("block"), py::arg("s"),
+    m.def("evaluate_fourier_block", tarq_py::by_record(&FourierKnot::evaluate), py::arg("block"), py::arg("s"),
           "Evaluate r(s) for the given Fourier block.");
-    m.def("evaluate_with_derivatives", &FourierKnot::evaluate_with_derivatives, py::arg("block"), py::arg("s"),
+    m.def("evaluate_with_derivatives", tarq_py::by_record(&FourierKnot::evaluate_with_derivatives), py::arg("block"), py::arg("s"),
           "Evaluate Fourier block and its first three derivatives at parameter s.");
-    m.def("curvature_exact", &FourierKnot::curvature_exact, py::arg("block"), py::arg("s"), py::arg("eps") = 1e-12,
+    m.def("curvature_exact", tarq_py::by_record(&FourierKnot::curvature_exact), py::arg("block"), py::arg("s"), py::arg("eps") = 1e-12,
           "Compute exact curvature from Fourier coefficients at sample parameters.");
-    m.def("length_exact", &FourierKnot::length_exact, py::arg("block"), py::arg("nsamples") = 4096,
+    m.def("length_exact", tarq_py::by_record(&FourierKnot::length_exact), py::arg("block"), py::arg("nsamples") = 4096,
           "Compute exact length of Fourier curve by sampling.");
-    m.def("bending_energy_exact", &FourierKnot::bending_energy_exact, py::arg("block"), py::arg("nsamples") = 4096,
+    m.def("bending_energy_exact", tarq_py::by_record(&FourierKnot::bending_energy_exact), py::arg("block"), py::arg("nsamples") = 4096,
           py::arg("eps") = 1e-12, "Compute bending energy integral of Fourier curve.");
-    m.def("mode_energies", &FourierKnot::mode_energies, py::arg("block"),
+    m.def("mode_energies", tarq_py::by_record(&FourierKnot::mode_energies), py::arg("block"),
           "Compute per-mode energy from Fourier coefficients.");
     m.def("min_self_distance_sampled", &FourierKnot::min_self_distance_sampled, py::arg("points"),
           py::arg("exclude_window") = 4, "Compute minimum self-distance of a closed polygonal curve.");
-    m.def("min_self_distance_exactish", &FourierKnot::min_self_distance_exactish, py::arg("block"),
+    m.def("min_self_distance_exactish", tarq_py::by_record(&FourierKnot::min_self_distance_exactish), py::arg("block"),
           py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
           "Estimate minimum self-distance of Fourier curve via sampling.");
 }
@@ -84,7 +84,7 @@ void bind_descriptors(py::module_& m) {
         .def_readonly("writhe", &GD::writhe)
         .def_readonly("mode_energy", &GD::mode_energy);
 
-    m.def("describe_fourier_block", &FourierKnot::describe_fourier_block, py::arg("block"), py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
+    m.def("describe_fourier_block", tarq_py::by_record(&FourierKnot::describe_fourier_block), py::arg("block"), py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
         "Compute geometric descriptors (length, bending energy, self-distance, writhe, mode energies) for a "
         "Fourier block.");
 

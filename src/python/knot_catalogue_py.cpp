@@ -27,7 +27,7 @@ void bind_catalogue_functions(py::module_& m) {
           py::arg("name") = "ideal.txt", "Parse a single AB block by Id from an embedded ideal*.txt resource.");
     m.def("parse_ideal_ab_by_id_from_string", &FourierKnot::parse_ideal_ab_by_id_from_string, py::arg("content"),
           py::arg("ab_id"), "Parse a single AB block by Id from ideal.txt-style content string.");
-    m.def("format_ideal_ab_header", &FourierKnot::format_ideal_ab_header, py::arg("ab"),
+    m.def("format_ideal_ab_header", tarq_py::by_record(&FourierKnot::format_ideal_ab_header), py::arg("ab"),
           "Format AB metadata as: AB Id=\"...\" Conway=\"...\" L=\"...\" D=\"...\" n=\"...\"");
     m.def("get_embedded_knot_files", &tarq::get_embedded_knot_files,
           "Return embedded .fseries resources as {knot_id: file_content}.");
@@ -48,14 +48,14 @@ void bind_catalogue_functions(py::module_& m) {
         py::arg("knot_id"), "Load embedded knot by id and return its largest Fourier block.");
     m.def(
         "evaluate_ideal_component",
-        [](const IdealABComponent& component, const CArray& s) {
-            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(component, one_dim_s(s)));
+        [](const IdealABComponent* component, const CArray& s) {
+            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(tarq_py::record(component), one_dim_s(s)));
         },
         py::arg("component"), py::arg("s"), "Evaluate a single ideal AB component (includes I=0 offset).");
     m.def(
         "evaluate_ideal_ab_components",
-        [](const IdealABBlock& ab, const CArray& s) {
-            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(ab, one_dim_s(s));
+        [](const IdealABBlock* ab, const CArray& s) {
+            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(tarq_py::record(ab), one_dim_s(s));
             py::list out;
             for (const Polyline& p : parts) out.append(tarq_py::vec3_array(p));
             return out;
