@@ -2,9 +2,13 @@
 // locale the process has set.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -54,15 +58,27 @@ std::ostream& operator<<(std::ostream& os, const Scan& s) {
     return os << s.ret << ": " << s.v[0] << ", " << s.v[1] << ", " << s.v[2];
 }
 
-// A comma-decimal locale when the system has one installed.
-const char* comma_locale() {
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "nl_NL.UTF-8"}) {
-        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
-            std::setlocale(LC_NUMERIC, "C");
-            return name;
-        }
+bool usable(const char* name) {
+    if (std::setlocale(LC_NUMERIC, name) == nullptr) return false;
+    const bool comma = std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+    std::setlocale(LC_NUMERIC, "C");
+    return comma;
+}
+
+// A comma-decimal locale: an installed one, or one generated with localedef into a temporary folder (found
+// through LOCPATH, which the C library reads at every setlocale; `generated` names it, for removal). Null when
+// neither works.
+const char* comma_locale(std::string& generated) {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
+        if (usable(name)) return name;
     }
-    return nullptr;
+    char folder[] = "/tmp/tarq_locales_XXXXXX";
+    if (mkdtemp(folder) == nullptr) return nullptr;
+    generated = folder;
+    const std::string command = "localedef -i de_DE -f UTF-8 " + std::string(folder) + "/de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) return nullptr;
+    setenv("LOCPATH", folder, 1);
+    return usable("de_DE.UTF-8") ? "de_DE.UTF-8" : nullptr;
 }
 
 const std::vector<std::string> kTripleCases = {
@@ -107,8 +123,12 @@ TEST(TextNumbers, CommaTripleMatchesSscanfOnRandomTexts) {
 }
 
 TEST(TextNumbers, ResultsDoNotFollowACommaDecimalLocale) {
-    const char* name = comma_locale();
-    if (name == nullptr) GTEST_SKIP() << "no comma-decimal locale installed (the Python tests generate one)";
+    std::string generated;
+    const char* name = comma_locale(generated);
+    if (name == nullptr) {
+        if (!generated.empty()) std::filesystem::remove_all(generated);
+        GTEST_SKIP() << "no comma-decimal locale installed, and localedef could not make one";
+    }
     std::vector<Scan> in_c;
     for (const std::string& s : kTripleCases) in_c.push_back(by_scanner(s.c_str()));
     const double stod_c_value = tarq::text::stod_c("16.371637");
@@ -119,4 +139,5 @@ TEST(TextNumbers, ResultsDoNotFollowACommaDecimalLocale) {
     EXPECT_EQ(tarq::text::stod_c("16.371637"), stod_c_value);
     EXPECT_EQ(stoi_c(" 12"), 12);
     std::setlocale(LC_NUMERIC, "C");
+    if (!generated.empty()) std::filesystem::remove_all(generated);
 }
