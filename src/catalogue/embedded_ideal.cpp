@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/errors.hpp"
 #include "core/fourier_knot.hpp"
 
 namespace tarq {
@@ -37,7 +38,7 @@ std::string load_embedded_ideal_text(const std::string& name) {
             return entry.second;
         }
     }
-    throw std::runtime_error("Embedded ideal text not found: " + name);
+    throw RuntimeError("Embedded ideal text not found: " + name);
 }
 
 FourierKnot::IdealABBlock FourierKnot::parse_ideal_ab_by_id_from_embedded(const std::string& ab_id,

@@ -5,6 +5,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "core/biot_savart.hpp"
+#include "core/errors.hpp"
 #include "core/fourier_knot.hpp"
 #include "core/knot_files.hpp"
 #include "core/time_evolution.hpp"
@@ -71,7 +73,7 @@ void VortexKnotSystem::compute_tangents() {
 
 std::string VortexKnotSystem::find_knot_file(const std::string& name) {
     std::string path = find_knot_file_path(name, "");
-    if (path.empty()) throw std::runtime_error("Could not find .fseries file for knot: " + name);
+    if (path.empty()) throw RuntimeError("Could not find .fseries file for knot: " + name);
     return path;
 }
 
@@ -94,11 +96,11 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
         // only once the file has given a block, so a file without one still reports the failed load.
         const int count = n > static_cast<std::size_t>(INT32_MAX) ? -1 : static_cast<int>(n);
         auto loaded = FourierKnot::load_knot(path, count);
-        if (loaded.first.empty()) throw std::runtime_error("Failed to load knot " + name + " from " + path);
+        if (loaded.first.empty()) throw RuntimeError("Failed to load knot " + name + " from " + path);
         positions = std::move(loaded.first);
         compute_tangents();
     } catch (const std::exception& e) {
-        throw std::runtime_error("Could not initialize knot " + name + ": " + e.what());
+        throw RuntimeError("Could not initialize knot " + name + ": " + message_of(e));
     }
 }
 

@@ -277,10 +277,13 @@ struct PdWorkspace {
     std::vector<int> label_count;
 };
 
-PDCode build_pd(const Point2* P2, const double* depth, std::size_t M, double min_angle_deg, double depth_tol,
-                PdWorkspace& ws) {
+// Fills ws.crossings with the accepted crossings of one projection. Returns false when a crossing of the
+// projection was rejected for its angle or its depth gap: a code without it would describe another curve.
+bool collect_crossings(const Point2* P2, const double* depth, std::size_t M, double min_angle_deg,
+                       double depth_tol, PdWorkspace& ws) {
     std::vector<CrossingGeom>& found = ws.crossings;
     found.clear();
+    bool none_rejected = true;
     ws.scan.run(P2, M, [&](std::size_t i, std::size_t j) {
         const std::size_t i1 = i + 1 == M ? 0 : i + 1;
         const std::size_t j1 = j + 1 == M ? 0 : j + 1;
@@ -293,14 +296,26 @@ PDCode build_pd(const Point2* P2, const double* depth, std::size_t M, double min
         if (!(1e-12 < t && t < 0.999999999999 && 1e-12 < w && w < 0.999999999999)) return;
         const double za = depth[i] + t * (depth[i1] - depth[i]);
         const double zb = depth[j] + w * (depth[j1] - depth[j]);
-        if (std::abs(za - zb) < depth_tol) return;
+        if (std::abs(za - zb) < depth_tol) {
+            none_rejected = false;
+            return;
+        }
         const double ex = x2 - x1, ey = y2 - y1, fx = x4 - x3, fy = y4 - y3;
         const double gamma = (ex * fx + ey * fy) / ((std::hypot(ex, ey) + 1e-18) * (std::hypot(fx, fy) + 1e-18));
         const double mu = (-1.0 < gamma && gamma < 1.0) ? std::abs(gamma) : 1.0;
         const double angle = std::acos(mu) * 180.0 / kPi;
-        if (angle < min_angle_deg) return;
+        if (angle < min_angle_deg) {
+            none_rejected = false;
+            return;
+        }
         found.push_back({static_cast<std::int64_t>(i), static_cast<std::int64_t>(j), t, w, za > zb});
     });
+    return none_rejected;
+}
+
+// The code of the crossings in ws.crossings, M the number of projected vertices.
+PDCode pd_from_crossings(std::size_t M, PdWorkspace& ws) {
+    std::vector<CrossingGeom>& found = ws.crossings;
     if (found.empty()) throw std::runtime_error("No crossings detected (projection not generic).");
     std::sort(found.begin(), found.end(), [](const CrossingGeom& a, const CrossingGeom& b) {
         return a.seg_a < b.seg_a || (a.seg_a == b.seg_a && a.seg_b < b.seg_b);
@@ -357,7 +372,8 @@ PDCode build_pd_from_projection(const std::vector<std::pair<double, double>>& P2
     if (P2.size() != depth.size())
         throw std::invalid_argument("build_pd_from_projection: P2 and depth differ in length");
     PdWorkspace ws;
-    return build_pd(P2.data(), depth.data(), P2.size(), min_angle_deg, depth_tol, ws);
+    collect_crossings(P2.data(), depth.data(), P2.size(), min_angle_deg, depth_tol, ws);
+    return pd_from_crossings(P2.size(), ws);
 }
 
 double hyperbolic_volume_from_pd(const PDCode& /*pd*/) { return 0.0; }
@@ -424,8 +440,10 @@ PDCode KnotDynamics::pd_from_curve(const Polyline& P3, int tries, unsigned seed,
             P2[k] = {dot(P3[k], u), dot(P3[k], v)};
             depth[k] = dot(P3[k], nv);
         }
+        // A projection that loses a real crossing to the angle or depth test is no candidate either.
+        if (!collect_crossings(P2.data(), depth.data(), n, min_angle_deg, depth_tol, ws)) continue;
         try {
-            PDCode code = build_pd(P2.data(), depth.data(), n, min_angle_deg, depth_tol, ws);
+            PDCode code = pd_from_crossings(n, ws);
             if (static_cast<std::int64_t>(code.size()) > best) {
                 best = static_cast<std::int64_t>(code.size());
                 result = std::move(code);

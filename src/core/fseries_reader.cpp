@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/errors.hpp"
 #include "core/fourier_knot.hpp"
+#include "core/knot_files.hpp"
 
 namespace tarq {
 
@@ -67,15 +69,15 @@ std::vector<FourierBlock> FourierKnot::parse_fseries_from_string(const std::stri
 }
 
 std::vector<FourierBlock> FourierKnot::parse_fseries_multi(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) return {};
+    std::ifstream in;
+    if (!open_for_reading(in, path) || !in) return {};
     return parse_lenient(in);
 }
 
 void FourierKnot::loadBlocks(const std::string& path) {
     blocks.clear();
-    std::ifstream in(path);
-    if (!in.is_open()) throw std::runtime_error("Cannot open file: " + path);
+    std::ifstream in;
+    if (!open_for_reading(in, path)) throw RuntimeError("Cannot open file: " + path);
     FourierBlock current;
     std::string line;
     while (std::getline(in, line, '\n')) {

@@ -15,7 +15,10 @@
 // several times slower over the whole database. The scanners run in linear time with
 // constant stack.
 
+#include "core/errors.hpp"
 #include "core/fourier_knot.hpp"
+#include "core/knot_files.hpp"
+#include "core/text_numbers.hpp"
 
 #include <cstddef>
 #include <fstream>
@@ -31,8 +34,7 @@ namespace tarq {
 
 namespace {
 
-// A larger row index would make every coefficient array of the component that long;
-// a few bytes of text must not be able to demand gigabytes.
+// The largest row index, and the most rows the components of one parse call may allocate in all.
 constexpr int kMaxRowIndex = 1048576;
 
 // Word characters of the ECMAScript \b assertion in the classic locale.
@@ -239,22 +241,47 @@ private:
 
 // Component and row indices: the standard string-to-int conversion of the digits
 // (std::out_of_range beyond int).
-int parse_index(std::string_view digits) { return std::stoi(std::string(digits)); }
+int parse_index(std::string_view digits) { return text::stoi_c(std::string(digits)); }
 
-FourierKnot::IdealABComponent _tarq_parse_component_block(std::string_view open_tag, std::string_view inner,
-                                                          TripleReader& triples) {
-    FourierKnot::IdealABComponent comp;
+struct Row {
+    int index;
+    Vec3 a;
+    Vec3 b;
+};
+
+// A component as read: its arrays are sized and filled only once the whole text has been read, so that
+// a text demanding more rows than allowed in all is refused before any of them is allocated.
+struct PendingComponent {
+    int component_index = 0;
+    std::vector<Row> rows;  // text order; applying them in order gives the later of two equal indices
+    std::size_t n_harmonics = 0;
+};
+
+// Rows that the components of one parse call may still allocate. A larger row index would make every
+// coefficient array of its component that long; many components each naming a large index would
+// multiply that: a few bytes of text must not be able to demand gigabytes.
+class RowBudget {
+public:
+    // Called before the component being read grows to `rows` rows; earlier components have spent theirs.
+    void require(std::size_t rows) const {
+        if (rows > left_) {
+            throw std::out_of_range("parse_ideal_txt_from_string: rows above 1048576 in all: " +
+                                    std::to_string(used() + rows));
+        }
+    }
+    void spend(std::size_t rows) { left_ -= rows; }
+
+private:
+    std::size_t used() const { return static_cast<std::size_t>(kMaxRowIndex) - left_; }
+    std::size_t left_ = static_cast<std::size_t>(kMaxRowIndex);
+};
+
+PendingComponent _tarq_parse_component_block(std::string_view open_tag, std::string_view inner,
+                                             TripleReader& triples, RowBudget& budget) {
+    PendingComponent comp;
     std::string_view digits;
     if (find_index_attribute(open_tag, digits)) comp.component_index = parse_index(digits);
 
-    struct Row {
-        int index;
-        Vec3 a;
-        Vec3 b;
-    };
-    // Rows in text order; applying them in order gives the later of two equal indices.
-    std::vector<Row> rows;
-    int n_harmonics = 0;
     RowMatch m;
     std::size_t pos = 0;
     while (next_row(inner, pos, m)) {
@@ -267,20 +294,29 @@ FourierKnot::IdealABComponent _tarq_parse_component_block(std::string_view open_
         Row row{index, {0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}};
         if (!triples._tarq_parse_vec3_csv2(m.a, row.a)) continue;
         if (!triples._tarq_parse_vec3_csv2(m.b, row.b)) continue;
-        if (index >= 1 && index > n_harmonics) n_harmonics = index;
-        rows.push_back(row);
+        if (index >= 1 && static_cast<std::size_t>(index) > comp.n_harmonics) {
+            comp.n_harmonics = static_cast<std::size_t>(index);
+            budget.require(comp.n_harmonics);
+        }
+        comp.rows.push_back(row);
     }
+    budget.spend(comp.n_harmonics);
+    return comp;
+}
 
+FourierKnot::IdealABComponent build_component(const PendingComponent& pending) {
+    FourierKnot::IdealABComponent comp;
+    comp.component_index = pending.component_index;
     FourierBlock& f = comp.fourier;
     f.header = "% ideal component";
-    const std::size_t n = static_cast<std::size_t>(n_harmonics);
+    const std::size_t n = pending.n_harmonics;
     f.a_x.assign(n, 0.0);
     f.b_x.assign(n, 0.0);
     f.a_y.assign(n, 0.0);
     f.b_y.assign(n, 0.0);
     f.a_z.assign(n, 0.0);
     f.b_z.assign(n, 0.0);
-    for (const Row& row : rows) {
+    for (const Row& row : pending.rows) {
         if (row.index == 0) {
             comp.A0 = row.a;
             comp.B0 = row.b;
@@ -297,9 +333,9 @@ FourierKnot::IdealABComponent _tarq_parse_component_block(std::string_view open_
     return comp;
 }
 
-std::vector<FourierKnot::IdealABComponent> _tarq_parse_ab_components_from_body(std::string_view body,
-                                                                               TripleReader& triples) {
-    std::vector<FourierKnot::IdealABComponent> components;
+std::vector<PendingComponent> _tarq_parse_ab_components_from_body(std::string_view body, TripleReader& triples,
+                                                                  RowBudget& budget) {
+    std::vector<PendingComponent> components;
     GroupMatch m;
     std::size_t pos = 0;
     std::string open_tag;
@@ -308,10 +344,10 @@ std::vector<FourierKnot::IdealABComponent> _tarq_parse_ab_components_from_body(s
         open_tag.assign("<Component");
         open_tag.append(m.attributes.data(), m.attributes.size());
         open_tag.push_back('>');
-        components.push_back(_tarq_parse_component_block(open_tag, m.inner, triples));
+        components.push_back(_tarq_parse_component_block(open_tag, m.inner, triples, budget));
     }
     if (components.empty()) {
-        components.push_back(_tarq_parse_component_block("<Component I=\"1\">", body, triples));
+        components.push_back(_tarq_parse_component_block("<Component I=\"1\">", body, triples, budget));
     }
     return components;
 }
@@ -322,7 +358,9 @@ std::string copy_of(std::string_view v) { return std::string(v.data(), v.size())
 
 std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(const std::string& content) {
     std::vector<IdealABBlock> result;
+    std::vector<std::vector<PendingComponent>> pending;
     TripleReader triples;
+    RowBudget budget;
     std::size_t pos = 0;
     while (true) {
         const std::size_t lt = content.find("<AB", pos);
@@ -340,12 +378,12 @@ std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(
         std::string_view value;
         if (find_quoted_attribute(tag, "id=\"", false, value)) ab.id = copy_of(value);
         if (find_quoted_attribute(tag, "conway=\"", true, value)) ab.conway = copy_of(value);
-        if (find_quoted_attribute(tag, "l=\"", false, value)) ab.L = std::stod(_tarq_trim_copy2(copy_of(value)));
-        if (find_quoted_attribute(tag, "d=\"", false, value)) ab.D = std::stod(_tarq_trim_copy2(copy_of(value)));
+        if (find_quoted_attribute(tag, "l=\"", false, value)) ab.L = text::stod_c(_tarq_trim_copy2(copy_of(value)));
+        if (find_quoted_attribute(tag, "d=\"", false, value)) ab.D = text::stod_c(_tarq_trim_copy2(copy_of(value)));
         if (find_quoted_attribute(tag, "n=\"", false, value)) {
             int n = 1;
             try {
-                n = std::stoi(_tarq_trim_copy2(copy_of(value)));
+                n = text::stoi_c(_tarq_trim_copy2(copy_of(value)));
             } catch (const std::invalid_argument&) {
                 n = 1;
             } catch (const std::out_of_range&) {
@@ -353,17 +391,23 @@ std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(
             }
             ab.n = n < 2 ? 1 : n;
         }
-        ab.components = _tarq_parse_ab_components_from_body(body, triples);
-        ab.fourier = ab.components.front().fourier;
+        pending.push_back(_tarq_parse_ab_components_from_body(body, triples, budget));
         result.push_back(std::move(ab));
         pos = end + 5;
+    }
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        IdealABBlock& ab = result[i];
+        ab.components.reserve(pending[i].size());
+        for (const PendingComponent& c : pending[i]) ab.components.push_back(build_component(c));
+        ab.fourier = ab.components.front().fourier;
     }
     return result;
 }
 
 std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_multi(const std::string& path) {
-    std::ifstream in(path);
-    if (in.fail() || in.bad()) throw std::runtime_error("parse_ideal_txt_multi: cannot open file: " + path);
+    std::ifstream in;
+    if (!open_for_reading(in, path) || in.fail() || in.bad())
+        throw RuntimeError("parse_ideal_txt_multi: cannot open file: " + path);
     std::stringstream ss;
     ss << in.rdbuf();
     return parse_ideal_txt_from_string(ss.str());
@@ -389,7 +433,7 @@ FourierKnot::IdealABBlock FourierKnot::parse_ideal_ab_by_id_from_string(const st
         if (one.empty()) break;  // cannot happen: the cut holds exactly this entry
         return one.front();
     }
-    throw std::runtime_error("parse_ideal_ab_by_id_from_string: AB Id not found: " + ab_id);
+    throw RuntimeError("parse_ideal_ab_by_id_from_string: AB Id not found: " + ab_id);
 }
 
 int FourierKnot::index_of_ideal_id(const std::vector<IdealABBlock>& blocks, const std::string& id) {

@@ -41,6 +41,8 @@ public:
 
     // ---- crossing number and PD code (crossings.cpp) ----
     static int estimate_crossing_number(const Polyline& points, int directions, int seed);
+    // The largest code among `tries` seeded projections; a projection in which a crossing is flatter than
+    // min_angle_deg or has a depth gap below depth_tol is passed over whole, since its code would miss it.
     static PDCode pd_from_curve(const Polyline& points, int tries, unsigned seed, double min_angle_deg,
                                 double depth_tol);
 };

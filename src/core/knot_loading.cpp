@@ -1,5 +1,4 @@
 // Turning .fseries files into centred samples with their discrete curvature.
-#include <cctype>
 #include <cmath>
 #include <cstddef>
 #include <string>
@@ -20,7 +19,10 @@ std::string knot_name_from_path(const std::string& path) {
     const std::size_t dot = name.find_last_of('.');
     if (dot != std::string::npos) name.erase(dot);
     std::string lower = name;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // ASCII only: std::tolower follows the C locale the process has set (a Turkish one lowers 'I' otherwise).
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
     const std::size_t pos = lower.find("knot");
     if (pos != std::string::npos) name.erase(pos, 4);
     return name;

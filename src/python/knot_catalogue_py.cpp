@@ -8,6 +8,7 @@
 #include "catalogue/embedded_ideal.hpp"
 #include "catalogue/embedded_knots.hpp"
 #include "catalogue/vortex_knot_system.hpp"
+#include "core/errors.hpp"
 
 namespace knot_py {
 
@@ -39,10 +40,10 @@ void bind_catalogue_functions(py::module_& m) {
             // A fresh map on purpose: this lookup does not share the filament's process-wide copy.
             const tarq::KnotFileMap files = tarq::get_embedded_knot_files();
             const auto it = files.find(knot_id);
-            if (it == files.end()) throw std::runtime_error("Embedded knot id not found: " + knot_id);
+            if (it == files.end()) throw tarq::RuntimeError("Embedded knot id not found: " + knot_id);
             const std::vector<FourierBlock> blocks = FourierKnot::parse_fseries_from_string(it->second);
             const int k = FourierKnot::index_of_largest_block(blocks);
-            if (k < 0) throw std::runtime_error("No Fourier block found in embedded knot: " + knot_id);
+            if (k < 0) throw tarq::RuntimeError("No Fourier block found in embedded knot: " + knot_id);
             return blocks[static_cast<std::size_t>(k)];
         },
         py::arg("knot_id"), "Load embedded knot by id and return its largest Fourier block.");

@@ -1,5 +1,10 @@
 #include "python/common.hpp"
 
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "core/errors.hpp"
 #include "core/interrupt.hpp"
 
 namespace {
@@ -10,11 +15,40 @@ void check_python_signals() {
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 }
 
+// The Python type the binding library gives a standard exception of this kind.
+PyObject* python_type_of(const tarq::WholeMessage& e) {
+    if (dynamic_cast<const std::out_of_range*>(&e)) return PyExc_IndexError;
+    if (dynamic_cast<const std::overflow_error*>(&e)) return PyExc_OverflowError;
+    if (dynamic_cast<const std::invalid_argument*>(&e) || dynamic_cast<const std::domain_error*>(&e) ||
+        dynamic_cast<const std::length_error*>(&e) || dynamic_cast<const std::range_error*>(&e))
+        return PyExc_ValueError;
+    return PyExc_RuntimeError;
+}
+
+// Messages that quote caller text may hold NUL bytes, where the standard what() would end them: the
+// library keeps the whole text, and so does the Python exception.
+void translate_whole_messages(std::exception_ptr p) {
+    try {
+        if (p) std::rethrow_exception(p);
+    } catch (const tarq::WholeMessage& e) {
+        const std::string& text = e.message();
+        const auto size = static_cast<Py_ssize_t>(text.size());
+        PyObject* value = PyUnicode_DecodeUTF8(text.data(), size, nullptr);
+        if (value == nullptr) {
+            PyErr_Clear();
+            value = PyUnicode_DecodeUTF8(text.data(), size, "backslashreplace");
+        }
+        PyErr_SetObject(python_type_of(e), value);
+        Py_XDECREF(value);
+    }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_bindings, m) {
     m.doc() = "TARQ Core Bindings (backwards compatibility alias)";
     tarq::set_interrupt_hook(&check_python_signals);
+    py::register_exception_translator(&translate_whole_messages);
     bind_ab_initio(m);
     bind_biot_savart(m);
     bind_fluid_dynamics(m);

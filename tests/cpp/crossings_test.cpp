@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/embedded_knots.hpp"
 #include "core/crossings.hpp"
+#include "core/fourier_knot.hpp"
 #include "core/knot_dynamics.hpp"
+#include "crossings_reference.hpp"
 
 using tarq::KnotDynamics;
 using tarq::PDCode;
@@ -22,6 +25,11 @@ using tarq::Vec3;
 using P2List = std::vector<std::pair<double, double>>;
 
 namespace {
+
+using crossings_reference::brute_count;
+using crossings_reference::brute_estimate;
+using crossings_reference::cross3;
+using crossings_reference::dot3;
 
 constexpr double kTwoPi = 6.283185307179586;
 
@@ -51,55 +59,10 @@ Polyline circle(int n) {
     return p;
 }
 
-// ---- brute-force reference, written from the definition with no pruning ----
-
-Vec3 cross3(const Vec3& a, const Vec3& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-double dot3(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-double cr2(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
-
-std::int64_t brute_count(const P2List& q) {
-    const std::size_t n = q.size();
-    std::int64_t count = 0;
-    for (std::size_t k = 0; k < n; ++k)
-        for (std::size_t l = k + 2; l < n; ++l) {
-            if (k == 0 && l == n - 1) continue;
-            const auto A = q[k], B = q[(k + 1) % n], P = q[l], Q = q[(l + 1) % n];
-            const double o1 = cr2(B.first - A.first, B.second - A.second, P.first - A.first, P.second - A.second);
-            const double o2 = cr2(B.first - A.first, B.second - A.second, Q.first - A.first, Q.second - A.second);
-            const double o3 = cr2(Q.first - P.first, Q.second - P.second, A.first - P.first, A.second - P.second);
-            const double o4 = cr2(Q.first - P.first, Q.second - P.second, B.first - P.first, B.second - P.second);
-            if (o1 * o2 < 0 && o3 * o4 < 0) ++count;
-        }
-    return count;
-}
-
-P2List project_estimate(const Polyline& r, tarq::SeededNormalStream& s) {
-    const double gx = s.next(), gy = s.next(), gz = s.next();
-    const double l = std::sqrt(gx * gx + gy * gy + gz * gz) + 1e-12;
-    const Vec3 d{gx / l, gy / l, gz / l};
-    const Vec3 h = std::abs(d[0]) > 0.9 ? Vec3{0, 1, 0} : Vec3{1, 0, 0};
-    const Vec3 c = cross3(d, h);
-    const double cl = std::sqrt(dot3(c, c)) + 1e-12;
-    const Vec3 e1{c[0] / cl, c[1] / cl, c[2] / cl};
-    const Vec3 e2 = cross3(d, e1);
-    P2List q;
-    for (const Vec3& p : r) q.push_back({dot3(p, e1), dot3(p, e2)});
-    return q;
-}
-
-int brute_estimate(const Polyline& r, int directions, int seed) {
-    tarq::SeededNormalStream s(static_cast<std::uint32_t>(seed));
-    std::int64_t best = static_cast<std::int64_t>(r.size()) * static_cast<std::int64_t>(r.size());
-    for (int k = 0; k < directions; ++k) {
-        const P2List q = project_estimate(r, s);
-        best = std::min(best, brute_count(q));
-    }
-    return static_cast<int>(best);
-}
-
-PDCode brute_build(const P2List& P2, const std::vector<double>& depth, double min_angle, double tol) {
+// `rejected`, when given, is set when a crossing fails the depth or the angle test.
+PDCode brute_build(const P2List& P2, const std::vector<double>& depth, double min_angle, double tol,
+                   bool* rejected = nullptr) {
+    if (rejected) *rejected = false;
     struct G {
         int a, b;
         double ta, tb;
@@ -124,11 +87,13 @@ PDCode brute_build(const P2List& P2, const std::vector<double>& depth, double mi
             if (!(1e-12 < t && t < 0.999999999999 && 1e-12 < w && w < 0.999999999999)) continue;
             const double za = depth[i] + t * (depth[(i + 1) % M] - depth[i]);
             const double zb = depth[j] + w * (depth[(j + 1) % M] - depth[j]);
-            if (std::abs(za - zb) < tol) continue;
             const double ex = x2 - x1, ey = y2 - y1, fx = x4 - x3, fy = y4 - y3;
             const double g = (ex * fx + ey * fy) / ((std::hypot(ex, ey) + 1e-18) * (std::hypot(fx, fy) + 1e-18));
             const double mu = (-1.0 < g && g < 1.0) ? std::abs(g) : 1.0;
-            if (std::acos(mu) * 180.0 / 3.141592653589793 < min_angle) continue;
+            if (std::abs(za - zb) < tol || std::acos(mu) * 180.0 / 3.141592653589793 < min_angle) {
+                if (rejected) *rejected = true;
+                continue;
+            }
             cr.push_back({i, j, t, w, za > zb});
         }
     if (cr.empty()) throw std::runtime_error("No crossings detected (projection not generic).");
@@ -148,10 +113,13 @@ PDCode brute_build(const P2List& P2, const std::vector<double>& depth, double mi
     return rows;
 }
 
-// Result of build_pd_from_projection as a comparable value: the code, or the exception text.
-std::string pd_or_error(const P2List& P2, const std::vector<double>& depth, double a, double tol, bool brute) {
+// Result of build_pd_from_projection as a comparable value: the code, or the exception text. For brute,
+// `rejected` tells whether a crossing failed the depth or the angle test.
+std::string pd_or_error(const P2List& P2, const std::vector<double>& depth, double a, double tol, bool brute,
+                        bool* rejected = nullptr) {
     try {
-        const PDCode code = brute ? brute_build(P2, depth, a, tol) : tarq::build_pd_from_projection(P2, depth, a, tol);
+        const PDCode code =
+            brute ? brute_build(P2, depth, a, tol, rejected) : tarq::build_pd_from_projection(P2, depth, a, tol);
         std::string s;
         for (const auto& r : code) s += std::to_string(r[0]) + "," + std::to_string(r[1]) + "," +
                                          std::to_string(r[2]) + "," + std::to_string(r[3]) + ";";
@@ -161,7 +129,37 @@ std::string pd_or_error(const P2List& P2, const std::vector<double>& depth, doub
     }
 }
 
-// pd_from_curve, or the same operation evaluated pair by pair, as a comparable value.
+// The projection of try `k` (0-based) of pd_from_curve, evaluated on its own.
+struct PdProjection {
+    P2List P2;
+    std::vector<double> depth;
+};
+
+std::vector<PdProjection> pd_projections(const Polyline& c, int tries, unsigned seed) {
+    tarq::SeededNormalStream s(seed);
+    std::vector<PdProjection> out;
+    for (int k = 0; k < tries; ++k) {
+        s.clear_cache();
+        const double gx = s.next(), gy = s.next(), gz = s.next();
+        const double l = std::sqrt(gx * gx + gy * gy + gz * gz) + 1e-18;
+        const Vec3 n{gx / l, gy / l, gz / l};
+        const Vec3 ax = std::abs(n[0]) < 0.9 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
+        const Vec3 na = cross3(n, ax);
+        const double nl = std::sqrt(dot3(na, na)) + 1e-18;
+        const Vec3 u{na[0] / nl, na[1] / nl, na[2] / nl};
+        const Vec3 v = cross3(n, u);
+        PdProjection p;
+        for (const Vec3& q : c) {
+            p.P2.push_back({dot3(q, u), dot3(q, v)});
+            p.depth.push_back(dot3(q, n));
+        }
+        out.push_back(std::move(p));
+    }
+    return out;
+}
+
+// pd_from_curve, or the same operation evaluated pair by pair, as a comparable value: the largest code
+// among the projections that lose no crossing to the angle or depth test (the first of equal ones).
 std::string pd_from_curve_or_error(const Polyline& c, int tries, unsigned seed, double a, double tol, bool brute) {
     if (!brute) {
         try {
@@ -174,27 +172,12 @@ std::string pd_from_curve_or_error(const Polyline& c, int tries, unsigned seed, 
             return std::string("error: ") + e.what();
         }
     }
-    tarq::SeededNormalStream s(seed);
     std::string best;
     long best_rows = -1;
-    for (int k = 0; k < tries; ++k) {
-        s.clear_cache();
-        const double gx = s.next(), gy = s.next(), gz = s.next();
-        const double l = std::sqrt(gx * gx + gy * gy + gz * gz) + 1e-18;
-        const Vec3 n{gx / l, gy / l, gz / l};
-        const Vec3 ax = std::abs(n[0]) < 0.9 ? Vec3{1, 0, 0} : Vec3{0, 1, 0};
-        const Vec3 na = cross3(n, ax);
-        const double nl = std::sqrt(dot3(na, na)) + 1e-18;
-        const Vec3 u{na[0] / nl, na[1] / nl, na[2] / nl};
-        const Vec3 v = cross3(n, u);
-        P2List P2;
-        std::vector<double> depth;
-        for (const Vec3& p : c) {
-            P2.push_back({dot3(p, u), dot3(p, v)});
-            depth.push_back(dot3(p, n));
-        }
-        const std::string code = pd_or_error(P2, depth, a, tol, true);
-        if (code.rfind("error: ", 0) == 0) continue;
+    for (const PdProjection& p : pd_projections(c, tries, seed)) {
+        bool rejected = false;
+        const std::string code = pd_or_error(p.P2, p.depth, a, tol, true, &rejected);
+        if (rejected || code.rfind("error: ", 0) == 0) continue;
         const long rows = static_cast<long>(std::count(code.begin(), code.end(), ';'));
         if (rows > best_rows) {
             best_rows = rows;
@@ -390,6 +373,53 @@ TEST(CrossingsPd, KnownKnotsGiveValidCodes) {
         const PDCode loose = KnotDynamics::pd_from_curve(c.points, 40, 12345, 0.0, 0.0);
         EXPECT_GE(loose.size(), c.crossing_number) << c.name;
         expect_valid_pd(loose);
+    }
+}
+
+TEST(CrossingsPd, ProjectionsThatLoseACrossingAreDropped) {
+    // The catalogue's 10_1n at 100 samples: two of the 40 default projections hold a real crossing flatter
+    // than 1 degree, one of them with more accepted crossings than any other projection. The code comes from
+    // the largest projection that loses nothing and holds every crossing of it.
+    const tarq::KnotFileMap files = tarq::get_embedded_knot_files();
+    const std::vector<tarq::FourierBlock> blocks = tarq::FourierKnot::parse_fseries_from_string(files.at("10_1n"));
+    std::vector<double> s;
+    for (int i = 0; i < 100; ++i) s.push_back(kTwoPi * i / 100);
+    const Polyline curve = tarq::FourierKnot::evaluate(blocks[tarq::FourierKnot::index_of_largest_block(blocks)], s);
+    const std::vector<PdProjection> views = pd_projections(curve, 40, 12345);
+    std::size_t lossy = 0, largest_lossy = 0, largest_whole = 0, chosen = 0;
+    for (std::size_t k = 0; k < views.size(); ++k) {
+        const std::size_t all = tarq::build_pd_from_projection(views[k].P2, views[k].depth, 0.0, 0.0).size();
+        const std::size_t kept = tarq::build_pd_from_projection(views[k].P2, views[k].depth, 1.0, 1e-6).size();
+        if (kept < all) {
+            ++lossy;
+            largest_lossy = std::max(largest_lossy, kept);
+        } else if (kept > largest_whole) {
+            largest_whole = kept;
+            chosen = k;
+        }
+    }
+    ASSERT_EQ(lossy, 2u);
+    ASSERT_GT(largest_lossy, largest_whole);
+    const PDCode pd = KnotDynamics::pd_from_curve(curve, 40, 12345, 1.0, 1e-6);
+    EXPECT_EQ(pd.size(), 171u);
+    EXPECT_EQ(pd, tarq::build_pd_from_projection(views[chosen].P2, views[chosen].depth, 0.0, 0.0));
+    expect_valid_pd(pd);
+    EXPECT_EQ(pd_from_curve_or_error(curve, 40, 12345, 1.0, 1e-6, true),
+              pd_from_curve_or_error(curve, 40, 12345, 1.0, 1e-6, false));
+
+    // On the trefoil every one of 40 projections loses a crossing to a depth gap below 2, or to an angle
+    // below 80 degrees, though most keep others: no code describes the curve.
+    const Polyline t = trefoil(100);
+    for (const auto& [angle, tol] : {std::pair<double, double>{1.0, 2.0}, {80.0, 1e-6}}) {
+        std::size_t with_code = 0;
+        for (const PdProjection& v : pd_projections(t, 40, 12345)) {
+            const std::string kept = pd_or_error(v.P2, v.depth, angle, tol, false);
+            const std::string all = pd_or_error(v.P2, v.depth, 0.0, 0.0, false);
+            ASSERT_LT(std::count(kept.begin(), kept.end(), ';'), std::count(all.begin(), all.end(), ';'));
+            if (kept.rfind("error: ", 0) != 0) ++with_code;
+        }
+        EXPECT_GT(with_code, 20u);
+        expect_runtime_error([&] { KnotDynamics::pd_from_curve(t, 40, 12345, angle, tol); }, kNoPd);
     }
 }
 

@@ -1,9 +1,10 @@
 // Tests of the ideal-database reader, the lookup by identifier, the header line and the
 // evaluation of components.
 //
-// The reader matches its markup with hand-written scanners. A second reader below does the
-// same job with the case-insensitive std::regex patterns that define the format; on short
-// inputs (where libstdc++'s recursive regex executor is safe) both must agree exactly.
+// The reader matches its markup with hand-written scanners. A second reader
+// (ideal_regex_reference.hpp) does the same job with the case-insensitive std::regex patterns that
+// define the format; on short inputs (where libstdc++'s recursive regex executor is safe) both must
+// agree exactly.
 
 #include <gtest/gtest.h>
 
@@ -20,173 +21,20 @@
 #include <vector>
 
 #include "core/fourier_knot.hpp"
+#include "ideal_regex_reference.hpp"
+#include "test_support.hpp"
 
 namespace {
+
+using ideal_reference::picture;
+using ideal_reference::regex_outcome;
+using ideal_reference::scanner_outcome;
 
 using tarq::FourierBlock;
 using tarq::Vec3;
 using AB = tarq::FourierKnot::IdealABBlock;
 using Component = tarq::FourierKnot::IdealABComponent;
 using FK = tarq::FourierKnot;
-
-// ---------------------------------------------------------------------------------------
-// Regex reader: the format's defining patterns, applied as the format prescribes.
-namespace regex_reader {
-
-constexpr auto kFlags = std::regex::ECMAScript | std::regex::icase;
-
-std::string trim(const std::string& s) {
-    const char* blanks = " \t\r\n";
-    const std::size_t a = s.find_first_not_of(blanks);
-    if (a == std::string::npos) return "";
-    return s.substr(a, s.find_last_not_of(blanks) - a + 1);
-}
-
-bool triple(const std::string& text, Vec3& out) {
-    std::string copy = text;
-    for (char& c : copy) {
-        if (c == ',') c = ' ';
-    }
-    std::istringstream in(copy);
-    in >> out[0] >> out[1] >> out[2];
-    return !in.fail();
-}
-
-Component component(const std::string& open_tag, const std::string& inner) {
-    static const std::regex comp_I_re(R"re(\bI="\s*([0-9]+)")re", kFlags);
-    static const std::regex coeff_re(R"re(<Coeff\s+I="\s*([0-9]+)\"\s+A="([^"]+)\"\s+B="([^"]+)\"\s*/?>)re", kFlags);
-    Component c;
-    std::smatch m;
-    if (std::regex_search(open_tag, m, comp_I_re)) c.component_index = std::stoi(m[1].str());
-    std::map<int, std::pair<Vec3, Vec3>> rows;
-    for (std::sregex_iterator it(inner.begin(), inner.end(), coeff_re), end; it != end; ++it) {
-        const int index = std::stoi((*it)[1].str());
-        if (index > 1048576) throw std::out_of_range("row index");
-        Vec3 a{0, 0, 0}, b{0, 0, 0};
-        if (!triple((*it)[2].str(), a)) continue;
-        if (!triple((*it)[3].str(), b)) continue;
-        rows[index] = {a, b};
-    }
-    if (rows.count(0)) {
-        c.A0 = rows[0].first;
-        c.B0 = rows[0].second;
-    }
-    const int n = rows.empty() ? 0 : std::max(0, rows.rbegin()->first);
-    FourierBlock& f = c.fourier;
-    f.header = "% ideal component";
-    for (auto* v : {&f.a_x, &f.b_x, &f.a_y, &f.b_y, &f.a_z, &f.b_z}) v->assign(n, 0.0);
-    for (const auto& [k, ab] : rows) {
-        if (k < 1) continue;
-        f.a_x[k - 1] = ab.first[0];
-        f.b_x[k - 1] = ab.second[0];
-        f.a_y[k - 1] = ab.first[1];
-        f.b_y[k - 1] = ab.second[1];
-        f.a_z[k - 1] = ab.first[2];
-        f.b_z[k - 1] = ab.second[2];
-    }
-    return c;
-}
-
-std::vector<Component> components(const std::string& body) {
-    static const std::regex comp_full_re(R"re(<Component\b([^>]*)>([\s\S]*?)</Component>)re", kFlags);
-    std::vector<Component> out;
-    for (std::sregex_iterator it(body.begin(), body.end(), comp_full_re), end; it != end; ++it) {
-        out.push_back(component("<Component" + (*it)[1].str() + ">", (*it)[2].str()));
-    }
-    if (out.empty()) out.push_back(component("<Component I=\"1\">", body));
-    return out;
-}
-
-std::vector<AB> parse(const std::string& content) {
-    static const std::regex id_re(R"re(\bId="([^"]+)")re", kFlags);
-    static const std::regex conway_re(R"re(\bConway="([^"]*)")re", kFlags);
-    static const std::regex L_re(R"re(\bL="([^"]+)")re", kFlags);
-    static const std::regex D_re(R"re(\bD="([^"]+)")re", kFlags);
-    static const std::regex n_re(R"re(\bn="([^"]+)")re", kFlags);
-    std::vector<AB> out;
-    std::size_t pos = 0;
-    while (true) {
-        const std::size_t lt = content.find("<AB", pos);
-        if (lt == std::string::npos) break;
-        const std::size_t gt = content.find('>', lt);
-        if (gt == std::string::npos) break;
-        const std::size_t end = content.find("</AB>", gt);
-        if (end == std::string::npos) break;
-        const std::string tag = content.substr(lt, gt - lt + 1);
-        const std::string body = content.substr(gt + 1, end - gt - 1);
-        AB ab;
-        std::smatch m;
-        if (std::regex_search(tag, m, id_re)) ab.id = m[1].str();
-        if (std::regex_search(tag, m, conway_re)) ab.conway = m[1].str();
-        if (std::regex_search(tag, m, L_re)) ab.L = std::stod(trim(m[1].str()));
-        if (std::regex_search(tag, m, D_re)) ab.D = std::stod(trim(m[1].str()));
-        if (std::regex_search(tag, m, n_re)) {
-            try {
-                const int v = std::stoi(trim(m[1].str()));
-                ab.n = v < 2 ? 1 : v;
-            } catch (const std::logic_error&) {
-                ab.n = 1;
-            }
-        }
-        ab.components = components(body);
-        ab.fourier = ab.components[0].fourier;
-        out.push_back(ab);
-        pos = end + 5;
-    }
-    return out;
-}
-
-}  // namespace regex_reader
-
-// ---------------------------------------------------------------------------------------
-// A complete, exact textual picture of a parse outcome (doubles in hexadecimal).
-
-std::string hex(double v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%a", v);
-    return buf;
-}
-
-void put_block(std::ostringstream& os, const FourierBlock& f) {
-    os << "[" << f.header << "]";
-    for (const auto* v : {&f.a_x, &f.b_x, &f.a_y, &f.b_y, &f.a_z, &f.b_z}) {
-        os << " {";
-        for (double x : *v) os << hex(x) << ",";
-        os << "}";
-    }
-}
-
-std::string picture(const std::vector<AB>& blocks) {
-    std::ostringstream os;
-    for (const AB& ab : blocks) {
-        os << "AB id=<" << ab.id << "> conway=<" << ab.conway << "> L=" << hex(ab.L) << " D=" << hex(ab.D)
-           << " n=" << ab.n << "\n";
-        for (const Component& c : ab.components) {
-            os << "  C " << c.component_index << " A0=" << hex(c.A0[0]) << "," << hex(c.A0[1]) << ","
-               << hex(c.A0[2]) << " B0=" << hex(c.B0[0]) << "," << hex(c.B0[1]) << "," << hex(c.B0[2]) << " ";
-            put_block(os, c.fourier);
-            os << "\n";
-        }
-        os << "  F ";
-        put_block(os, ab.fourier);
-        os << "\n";
-    }
-    return os.str();
-}
-
-template <class Parse>
-std::string outcome(Parse parse, const std::string& text) {
-    try {
-        return picture(parse(text));
-    } catch (const std::invalid_argument&) {
-        return "throws invalid_argument";
-    } catch (const std::out_of_range&) {
-        return "throws out_of_range";
-    }
-}
-
-std::string scanner_outcome(const std::string& text) { return outcome(FK::parse_ideal_txt_from_string, text); }
-std::string regex_outcome(const std::string& text) { return outcome(regex_reader::parse, text); }
 
 std::string printable(const std::string& s) {
     std::string out;
@@ -756,6 +604,45 @@ TEST(IdealReaderText, RowIndexLimit) {
                 EXPECT_EQ(std::string(e.what()), k.message);
             }
         }
+    }
+}
+
+TEST(IdealReaderText, RowsAreCappedInAllComponentsOfOneCall) {
+    const auto group = [](int i, const std::string& rows) {
+        return "<Component I=\"" + std::to_string(i) + "\">" + rows + "</Component>\n";
+    };
+    const std::string half = row(524288, "1 2 3", "4 5 6");
+    {  // up to the cap in all, over components and entries
+        const auto v = FK::parse_ideal_txt_from_string(entry("", group(1, half) + group(2, row(262144, "1 0 0", "0 1 0"))) +
+                                                       entry("", row(262144, "1 0 0", "0 1 0")));
+        ASSERT_EQ(v.size(), 2u);
+        EXPECT_EQ(v[0].components[0].fourier.a_x.size(), 524288u);
+        EXPECT_EQ(v[0].components[1].fourier.b_z.size(), 262144u);
+        EXPECT_EQ(v[1].components[0].fourier.a_y.size(), 262144u);
+    }
+    {  // rows that fail to parse allocate nothing and count for nothing
+        const auto v = FK::parse_ideal_txt_from_string(entry("", group(1, half) + group(2, half) +
+                                                                 group(3, row(1048576, "x", "0 0 0"))));
+        ASSERT_EQ(v.size(), 1u);
+        EXPECT_EQ(v[0].components[2].fourier.a_x.size(), 0u);
+    }
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const std::string full = row(1048576, "1 2 3", "4 5 6");
+    std::string many;  // the short text that once asked for hundreds of megabytes
+    for (int i = 1; i <= 11; ++i) many += group(i, full);
+    const std::vector<Case> cases = {
+        {entry("", group(1, full) + group(2, row(1, "1 0 0", "0 1 0"))), "1048577"},
+        {entry("", group(1, half) + group(2, half + row(524289, "1 0 0", "0 1 0"))), "1048577"},
+        {entry("", half) + entry("", half) + entry("", row(7, "1 0 0", "0 1 0")), "1048583"},
+        {entry("", many), "2097152"},
+    };
+    for (const Case& c : cases) {
+        test_support::expect_throw_msg<std::out_of_range>(
+            [&] { FK::parse_ideal_txt_from_string(c.text); },
+            "parse_ideal_txt_from_string: rows above 1048576 in all: " + c.message);
     }
 }
 

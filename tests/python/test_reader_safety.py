@@ -1,0 +1,174 @@
+"""The text and file readers under hostile input: NUL in paths and names, whole error messages, memory in
+proportion to the text, and numbers read the same under a comma-decimal locale."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import _bindings as tb
+
+FSERIES = "% a circle\n2.0 0.0 0.0 2.0 0.0 0.0\n"
+IDEAL = '<AB Id="c" Conway="0" L="6.5" D="1.5" n="1">\n<Coeff I="1" A="2.5, 0, 0" B="0, 2.5, 0" />\n</AB>\n'
+
+
+@pytest.fixture
+def data_files(tmp_path):
+    """Readable files whose names are what a path cut at its first NUL would name."""
+    (tmp_path / "knot.fseries").write_text(FSERIES)
+    (tmp_path / "ideal.txt").write_text(IDEAL)
+    return tmp_path
+
+
+def _load_blocks(path):
+    k = tb.fourier_knot()
+    k.blocks = tb.parse_fseries_from_string(FSERIES + FSERIES)
+    try:
+        k.loadBlocks(path)
+    except RuntimeError:
+        assert k.blocks == []  # a failed load empties the blocks, as for a missing file
+        raise
+    return k.blocks
+
+
+# Every name that opens a file named (or searched for) by its argument: (call, suffix of the real file,
+# the result for an unopenable file, or the exception type and its whole message with "{}" for the path).
+FILE_TAKING = [
+    ("parse_fseries_multi", lambda p: tb.parse_fseries_multi(p), "knot.fseries", []),
+    ("load_all_knots", lambda p: tb.load_all_knots([p], 20), "knot.fseries", []),
+    ("fourier_knot.loadBlocks", _load_blocks, "knot.fseries", (RuntimeError, "Cannot open file: {}")),
+    ("parse_ideal_txt_multi", lambda p: tb.parse_ideal_txt_multi(p), "ideal.txt",
+     (RuntimeError, "parse_ideal_txt_multi: cannot open file: {}")),
+]
+
+
+@pytest.mark.parametrize("name, call, real, refused", FILE_TAKING, ids=[c[0] for c in FILE_TAKING])
+def test_paths_with_nul_are_refused(data_files, name, call, real, refused):
+    real_path = str(data_files / real)
+    assert call(real_path) not in ([], None)  # the file before the NUL is readable
+    for path in (real_path + "\0", real_path + "\0.bak", "\0" + real_path):
+        if isinstance(refused, tuple):
+            with pytest.raises(refused[0]) as info:
+                call(path)
+            assert str(info.value) == refused[1].format(path)
+        else:
+            assert call(path) == refused
+
+
+def test_knot_search_refuses_a_name_with_nul(data_files, monkeypatch):
+    monkeypatch.setenv("TARQ_KNOT_DATA_DIR", str(data_files))
+    os.rename(data_files / "knot.fseries", data_files / "knot.zz_q.fseries")
+    s = tb.VortexKnotSystem()
+    s.initialize_knot_from_name("zz_q", 12)
+    assert len(s.get_positions()) == 12
+    name = "zz_q.fseries\0"
+    with pytest.raises(RuntimeError) as info:
+        s.initialize_knot_from_name(name, 30)
+    assert str(info.value) == f"Could not initialize knot {name}: Could not find .fseries file for knot: {name}"
+    assert len(s.get_positions()) == 12
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda t: tb.load_embedded_ideal_text(t), "Embedded ideal text not found: {}"),
+    (lambda t: tb.parse_embedded_ideal_ab_by_id("3:1:1", t), "Embedded ideal text not found: {}"),
+    (lambda t: tb.parse_embedded_ideal_ab_by_id(t), "parse_ideal_ab_by_id_from_string: AB Id not found: {}"),
+    (lambda t: tb.parse_ideal_ab_by_id_from_string(IDEAL, t), "parse_ideal_ab_by_id_from_string: AB Id not found: {}"),
+    (lambda t: tb.load_embedded_knot_block(t), "Embedded knot id not found: {}"),
+])
+def test_messages_keep_text_after_nul(call, message):
+    for text in ("zz\0tail", "3:1:1\0", "\0\0x\u00e9"):
+        with pytest.raises(RuntimeError) as info:
+            call(text)
+        assert str(info.value) == message.format(text)
+
+
+def _child(code, env=None):
+    """Runs code in a fresh interpreter (the module imported as the tests import it); its stdout as JSON."""
+    full_env = dict(os.environ)
+    full_env.update(env or {})
+    full_env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
+    out = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
+                         env=full_env, timeout=300)
+    assert out.returncode == 0, out.stderr
+    return json.loads(out.stdout)
+
+
+def test_many_components_cannot_demand_memory_out_of_proportion():
+    # 706 bytes: ten components each naming row 1,048,576 (once about 539 MiB).
+    text = '<AB Id="x">' + 10 * '<Component I="1"><Coeff I="1048576" A="0,0,0" B="0,0,0"/></Component>' + "</AB>"
+    assert len(text) == 706
+    result = _child(f"""
+        import json, resource
+        import _bindings as tb
+        before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+        try:
+            tb.parse_ideal_txt_from_string({text!r})
+            message = None
+        except IndexError as e:
+            message = str(e)
+        grown = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before
+        print(json.dumps([message, grown]))
+    """)
+    assert result[0] == "parse_ideal_txt_from_string: rows above 1048576 in all: 2097152"
+    assert result[1] < 8 * 1024  # KiB
+
+
+@pytest.fixture(scope="module")
+def comma_locale(tmp_path_factory):
+    """(name, environment) of a locale whose decimal point is a comma: an installed one, or one generated
+    with localedef into a temporary folder."""
+    probe = "import locale, sys\nlocale.setlocale(locale.LC_NUMERIC, sys.argv[1])\n" \
+            "assert locale.localeconv()['decimal_point'] == ','"
+    for name in ("de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"):
+        if subprocess.run([sys.executable, "-c", probe, name], capture_output=True).returncode == 0:
+            return name, {}
+    localedef = shutil.which("localedef")
+    if localedef is None:
+        pytest.skip("no comma-decimal locale installed and no localedef to generate one")
+    folder = tmp_path_factory.mktemp("locales")
+    made = subprocess.run([localedef, "-i", "de_DE", "-f", "UTF-8", str(folder / "de_DE.UTF-8")],
+                          capture_output=True, text=True)
+    env = {"LOCPATH": str(folder)}
+    if subprocess.run([sys.executable, "-c", probe, "de_DE.UTF-8"], capture_output=True,
+                      env={**os.environ, **env}).returncode != 0:
+        pytest.skip("localedef could not generate de_DE.UTF-8: " + made.stderr.strip())
+    return "de_DE.UTF-8", env
+
+
+def test_numbers_read_the_same_under_a_comma_decimal_locale(comma_locale, tmp_path):
+    name, env = comma_locale
+    (tmp_path / "k.fseries").write_text("% k\n0.5 1.25e-1 -2.75 3.0 0.0625 1e3\n1.5 2.5 3.5 4.5 5.5 6.5\n")
+    (tmp_path / "i.txt").write_text(IDEAL)
+    results = _child(f"""
+        import json, locale
+        import _bindings as tb
+
+        def blocks(bs):
+            return [[b.header, b.a_x, b.b_x, b.a_y, b.b_y, b.a_z, b.b_z] for b in bs]
+
+        def ideal(abs_):
+            return [[a.id, a.L, a.D, a.n] + [[c.component_index, list(c.A0), list(c.B0)] + blocks([c.fourier])
+                                             for c in a.components] for a in abs_]
+
+        def read_all():
+            k = tb.fourier_knot()
+            k.loadBlocks({str(tmp_path / "k.fseries")!r})
+            one = tb.parse_embedded_ideal_ab_by_id("3:1:1")
+            return [ideal([one]), tb.format_ideal_ab_header(one),
+                    ideal(tb.parse_ideal_txt_from_string(tb.load_embedded_ideal_text("ideal.txt"))[:40]),
+                    ideal(tb.parse_ideal_txt_multi({str(tmp_path / "i.txt")!r})),
+                    blocks(tb.parse_fseries_multi({str(tmp_path / "k.fseries")!r})), blocks(k.blocks),
+                    blocks(tb.parse_fseries_from_string(tb.get_embedded_knot_files()["3_1"]))]
+
+        in_c = read_all()
+        locale.setlocale(locale.LC_ALL, {name!r})
+        assert locale.localeconv()["decimal_point"] == ","
+        print(json.dumps([in_c, read_all(), locale.atof("16,5")]))
+    """, env)
+    in_c, in_comma, probe = results
+    assert probe == 16.5
+    assert in_c[0][0][1] == 16.371637
+    assert in_comma == in_c
