@@ -14,6 +14,7 @@
 
 #include "core/crossings.hpp"
 #include "core/knot_dynamics.hpp"
+#include "test_support.hpp"
 
 using tarq::KnotDynamics;
 using tarq::PDCode;
@@ -148,32 +149,34 @@ PDCode brute_build(const P2List& P2, const std::vector<double>& depth, double mi
     return rows;
 }
 
-// Result of build_pd_from_projection as a comparable value: the code, or the exception text.
-std::string pd_or_error(const P2List& P2, const std::vector<double>& depth, double a, double tol, bool brute) {
+// A PD code as a comparable value.
+std::string pd_text(const PDCode& code) {
+    std::string s;
+    for (const auto& r : code)
+        s += std::to_string(r[0]) + "," + std::to_string(r[1]) + "," + std::to_string(r[2]) + "," +
+             std::to_string(r[3]) + ";";
+    return s;
+}
+
+// The code that f returns as a comparable value, or the text of the runtime error it throws.
+template <class F>
+std::string pd_text_or_error(F&& f) {
     try {
-        const PDCode code = brute ? brute_build(P2, depth, a, tol) : tarq::build_pd_from_projection(P2, depth, a, tol);
-        std::string s;
-        for (const auto& r : code) s += std::to_string(r[0]) + "," + std::to_string(r[1]) + "," +
-                                         std::to_string(r[2]) + "," + std::to_string(r[3]) + ";";
-        return s;
+        return pd_text(f());
     } catch (const std::runtime_error& e) {
         return std::string("error: ") + e.what();
     }
 }
 
+// Result of build_pd_from_projection as a comparable value: the code, or the exception text.
+std::string pd_or_error(const P2List& P2, const std::vector<double>& depth, double a, double tol, bool brute) {
+    return pd_text_or_error(
+        [&] { return brute ? brute_build(P2, depth, a, tol) : tarq::build_pd_from_projection(P2, depth, a, tol); });
+}
+
 // pd_from_curve, or the same operation evaluated pair by pair, as a comparable value.
 std::string pd_from_curve_or_error(const Polyline& c, int tries, unsigned seed, double a, double tol, bool brute) {
-    if (!brute) {
-        try {
-            const PDCode code = KnotDynamics::pd_from_curve(c, tries, seed, a, tol);
-            std::string s;
-            for (const auto& r : code) s += std::to_string(r[0]) + "," + std::to_string(r[1]) + "," +
-                                             std::to_string(r[2]) + "," + std::to_string(r[3]) + ";";
-            return s;
-        } catch (const std::runtime_error& e) {
-            return std::string("error: ") + e.what();
-        }
-    }
+    if (!brute) return pd_text_or_error([&] { return KnotDynamics::pd_from_curve(c, tries, seed, a, tol); });
     tarq::SeededNormalStream s(seed);
     std::string best;
     long best_rows = -1;
@@ -219,12 +222,7 @@ void expect_valid_pd(const PDCode& pd) {
 }
 
 void expect_runtime_error(const std::function<void()>& f, const std::string& msg) {
-    try {
-        f();
-        ADD_FAILURE() << "expected std::runtime_error: " << msg;
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), msg);
-    }
+    test_support::expect_throw_msg<std::runtime_error>(f, msg);
 }
 
 const char* kNoPd = "Failed to extract PD from any projection.";
@@ -336,12 +334,9 @@ TEST(CrossingsPd, SingleCrossingRowsDependOnWhichPassageComesFirst) {
 
 TEST(CrossingsPd, ArgumentAndFailureCases) {
     const Polyline t = trefoil(100);
-    try {
-        KnotDynamics::pd_from_curve({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 40, 12345, 1.0, 1e-6);
-        ADD_FAILURE() << "three points accepted";
-    } catch (const std::invalid_argument& e) {
-        EXPECT_STREQ(e.what(), "pd_from_curve: need at least 4 points");
-    }
+    test_support::expect_throw_msg<std::invalid_argument>(
+        [] { KnotDynamics::pd_from_curve({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, 40, 12345, 1.0, 1e-6); },
+        "pd_from_curve: need at least 4 points");
     const Polyline square{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     Polyline tiny = t;
     for (Vec3& p : tiny)
