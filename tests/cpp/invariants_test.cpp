@@ -111,10 +111,17 @@ TEST(InvariantsWrithe, BothPathsGiveTheSameBits) {
     EXPECT_EQ(wg.first, wg.second);
 }
 
-TEST(InvariantsWrithe, CenterlineHelicityIsTheWrithe) {
+TEST(InvariantsWrithe, CenterlineHelicityIsTheWritheAlone) {
+    // The reference curve's writhe (independent NumPy value), whatever tangents come with it: they add
+    // no twist term.
+    const Polyline X{{0, 0, 0}, {1, 0, 0.2}, {1, 1, -0.3}, {0, 1, 0.5}, {0.2, -0.3, 0.1}, {1.2, 0.4, -0.6},
+                     {0.3, 0.9, 0.8}};
     std::mt19937_64 g(3);
-    const Polyline X = random_points(g, 50, 1.0);
-    EXPECT_EQ(KnotDynamics::compute_centerline_helicity(X, {}), KnotDynamics::compute_writhe(X));
+    for (const std::vector<Vec3>& T : {std::vector<Vec3>{}, random_points(g, 7, 1.0), random_points(g, 2, 5.0)})
+        EXPECT_NEAR(KnotDynamics::compute_centerline_helicity(X, T), 0.8744922976780546, 1e-14) << T.size();
+    Polyline planar = random_points(g, 40, 1.0);
+    for (Vec3& p : planar) p[2] = 0.0;
+    EXPECT_EQ(KnotDynamics::compute_centerline_helicity(planar, random_points(g, 40, 1.0)), 0.0);
     EXPECT_EQ(KnotDynamics::compute_centerline_helicity({{0, 0, 0}, {1, 1, 1}}, {{1, 0, 0}}), 0.0);
 }
 
