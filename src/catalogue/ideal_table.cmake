@@ -26,7 +26,8 @@ add_custom_command(
          ${TARQ_IDEAL_GEN_DIR}/embedded_ideal_pieces.hpp
   COMMAND ${Python_EXECUTABLE} ${TARQ_IDEAL_EMBEDDER}
           ${TARQ_IDEAL_RESOURCE_DIR} ${TARQ_IDEAL_GEN_DIR} ${TARQ_IDEAL_SOURCE_COUNT}
-  DEPENDS ${TARQ_IDEAL_EMBEDDER} ${TARQ_IDEAL_INPUTS}
+  DEPENDS ${TARQ_IDEAL_EMBEDDER} ${CMAKE_SOURCE_DIR}/src/catalogue/ideal_pack_table.py
+          ${CMAKE_SOURCE_DIR}/src/catalogue/c_literal.py ${TARQ_IDEAL_INPUTS}
   COMMENT "Embedding the ideal-database texts"
   VERBATIM)
 

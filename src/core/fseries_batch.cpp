@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -155,24 +156,23 @@ std::map<std::string, double> compare_fseries_files(const std::string& path_a, c
         delta = std::sqrt(sum / static_cast<double>(m));
     }
 
-    return {
-        {"L_a", ra.L},
-        {"L_b", rb.L},
-        {"dL", rb.L - ra.L},
-        {"kappa_max_a", ra.kappa_max},
-        {"kappa_max_b", rb.kappa_max},
-        {"dkappa_max", rb.kappa_max - ra.kappa_max},
-        {"kappa_mean_a", ra.kappa_mean},
-        {"kappa_mean_b", rb.kappa_mean},
-        {"dkappa_mean", rb.kappa_mean - ra.kappa_mean},
-        {"bend_energy_a", ra.bend_energy},
-        {"bend_energy_b", rb.bend_energy},
-        {"dbend_energy", rb.bend_energy - ra.bend_energy},
-        {"reach_proxy_a", ra.reach_proxy},
-        {"reach_proxy_b", rb.reach_proxy},
-        {"dreach_proxy", rb.reach_proxy - ra.reach_proxy},
-        {"rms_point_delta", delta},
+    // Each metric as the value of file a, of file b, and b minus a.
+    using R = FilamentEnergyResult;
+    static const std::pair<const char*, double R::*> kMetrics[] = {
+        {"L", &R::L},
+        {"kappa_max", &R::kappa_max},
+        {"kappa_mean", &R::kappa_mean},
+        {"bend_energy", &R::bend_energy},
+        {"reach_proxy", &R::reach_proxy},
     };
+    std::map<std::string, double> out;
+    for (const auto& [name, field] : kMetrics) {
+        out[std::string(name) + "_a"] = ra.*field;
+        out[std::string(name) + "_b"] = rb.*field;
+        out["d" + std::string(name)] = rb.*field - ra.*field;
+    }
+    out["rms_point_delta"] = delta;
+    return out;
 }
 
 }  // namespace tarq::tarqext

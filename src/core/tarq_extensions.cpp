@@ -291,18 +291,27 @@ double reach_proxy(const Polyline& points, int skip) {
     return 0.5 * min_non_neighbor_distance(points, skip);
 }
 
+namespace {
+
+// The metrics every per-file result carries, from its sampled points: length, curvature, bending energy,
+// the closest non-neighbour distance (0 below four points) and the reach taken from it.
+template <class Result>
+void set_curve_metrics(Result& r, const Polyline& points, int skip) {
+    curve_metrics_from_points(points, r.L, r.kappa_max, r.kappa_mean, r.bend_energy);
+    r.min_non_neighbor_dist = min_non_neighbor_distance(points, skip);
+    r.reach_proxy = 0.5 * r.min_non_neighbor_dist;
+}
+
+}  // namespace
+
 FilamentEnergyResult curve_metrics_from_fseries(const std::string& path, int nsamples, int skip) {
     const Polyline points = sample_curve_centered(path, nsamples);
     const std::size_t n = points.size();
     FilamentEnergyResult r;
     r.path = path;
     r.nsamples = nsamples;
-    curve_metrics_from_points(points, r.L, r.kappa_max, r.kappa_mean, r.bend_energy);
+    set_curve_metrics(r, points, skip);
     r.ds_avg = n == 0 ? 0.0 : r.L / static_cast<double>(n);
-    if (n >= 4) {
-        r.min_non_neighbor_dist = min_non_neighbor_distance(points, skip);
-        r.reach_proxy = 0.5 * r.min_non_neighbor_dist;
-    }
     return r;
 }
 
@@ -313,9 +322,7 @@ HelicityResult helicity_from_fseries(const std::string& path, int grid_size, dou
     HelicityResult r;
     r.path = path;
     r.nsamples = nsamples;
-    curve_metrics_from_points(points, r.L, r.kappa_max, r.kappa_mean, r.bend_energy);
-    r.min_non_neighbor_dist = min_non_neighbor_distance(points, 3);
-    r.reach_proxy = 0.5 * r.min_non_neighbor_dist;
+    set_curve_metrics(r, points, 3);
     // The file is read again: the helicity samples the block by its own rule (end point included).
     const FourierBlock block = detail::largest_block_of_file(path);
     const HelicityInvariants h =
@@ -332,12 +339,8 @@ FilamentEnergyResult filament_energy_from_fseries(const std::string& path, const
     FilamentEnergyResult r;
     r.path = path;
     r.nsamples = params.nsamples;
-    curve_metrics_from_points(points, r.L, r.kappa_max, r.kappa_mean, r.bend_energy);
+    set_curve_metrics(r, points, std::max(1, params.skip_neighbors_base));
     r.ds_avg = n == 0 ? 0.0 : r.L / static_cast<double>(n);
-    if (n >= 4) {
-        r.min_non_neighbor_dist = min_non_neighbor_distance(points, std::max(1, params.skip_neighbors_base));
-        r.reach_proxy = 0.5 * r.min_non_neighbor_dist;
-    }
     r.m_loc = local_exclusion(params.skip_neighbors_base, params.s_cut_local, r.ds_avg);
 
     if (params.include_nonlocal && n >= 2) {

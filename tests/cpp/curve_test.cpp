@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -45,12 +44,17 @@ void expect_well_formed(const std::vector<FourierBlock>& blocks) {
     }
 }
 
-std::string temp_path(const std::string& name) { return ::testing::TempDir() + "tarq_curve_test_" + name; }
+// One scratch directory for this file's cases, removed with its files when the test program ends.
+const test_support::TempDir& scratch() {
+    static const test_support::TempDir dir;
+    return dir;
+}
+
+std::string temp_path(const std::string& name) { return (scratch().path() / name).string(); }
 
 std::string write_file(const std::string& name, const std::string& text) {
     const std::string path = temp_path(name);
-    std::ofstream out(path, std::ios::binary);
-    out << text;
+    test_support::write_file(path, text);
     return path;
 }
 

@@ -3,9 +3,11 @@
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/frenet_helicity.hpp"
+#include "test_support.hpp"
 
 using tarq::FrenetHelicity;
 using tarq::Vec3;
@@ -18,12 +20,7 @@ void expect_vec_near(const Vec3& got, const Vec3& want, double tol, const std::s
 
 template <class F>
 void expect_invalid_argument(F&& f, const std::string& message) {
-    try {
-        f();
-        ADD_FAILURE() << "expected std::invalid_argument: " << message;
-    } catch (const std::invalid_argument& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-    }
+    test_support::expect_throw_msg<std::invalid_argument>(std::forward<F>(f), message);
 }
 
 std::vector<Vec3> circle(double R, int n, double delta) {

@@ -695,21 +695,15 @@ TEST(IdealReaderFile, MissingFileThrows) {
 }
 
 TEST(IdealReaderFile, FileEqualsText) {
-    const std::string path = ::testing::TempDir() + "ideal_reader_test_file.txt";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out.close();
-    }
+    const test_support::TempDir dir;
+    const std::string path = (dir.path() / "ideal_reader_test_file.txt").string();
+    test_support::write_file(path, "");
     EXPECT_TRUE(FK::parse_ideal_txt_multi(path).empty());
     const std::string text = "<DATA Title=\"t\">\n" + kEntry011 + kEntry012 + kEntryL2a1 + "</DATA>";
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-    }
+    test_support::write_file(path, text);
     const auto from_file = FK::parse_ideal_txt_multi(path);
     EXPECT_EQ(from_file.size(), 3u);
     EXPECT_EQ(picture(from_file), picture(FK::parse_ideal_txt_from_string(text)));
-    std::remove(path.c_str());
 }
 
 TEST(IdealReaderFile, BuiltInDatabase) {

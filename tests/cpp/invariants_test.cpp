@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/biot_savart.hpp"
+#include "core/constants.hpp"
 #include "core/kernel_dispatch.hpp"
 #include "core/knot_dynamics.hpp"
 
@@ -110,10 +111,17 @@ TEST(InvariantsWrithe, BothPathsGiveTheSameBits) {
     EXPECT_EQ(wg.first, wg.second);
 }
 
-TEST(InvariantsWrithe, CenterlineHelicityIsTheWrithe) {
+TEST(InvariantsWrithe, CenterlineHelicityIsTheWritheAlone) {
+    // The reference curve's writhe (independent NumPy value), whatever tangents come with it: they add
+    // no twist term.
+    const Polyline X{{0, 0, 0}, {1, 0, 0.2}, {1, 1, -0.3}, {0, 1, 0.5}, {0.2, -0.3, 0.1}, {1.2, 0.4, -0.6},
+                     {0.3, 0.9, 0.8}};
     std::mt19937_64 g(3);
-    const Polyline X = random_points(g, 50, 1.0);
-    EXPECT_EQ(KnotDynamics::compute_centerline_helicity(X, {}), KnotDynamics::compute_writhe(X));
+    for (const std::vector<Vec3>& T : {std::vector<Vec3>{}, random_points(g, 7, 1.0), random_points(g, 2, 5.0)})
+        EXPECT_NEAR(KnotDynamics::compute_centerline_helicity(X, T), 0.8744922976780546, 1e-14) << T.size();
+    Polyline planar = random_points(g, 40, 1.0);
+    for (Vec3& p : planar) p[2] = 0.0;
+    EXPECT_EQ(KnotDynamics::compute_centerline_helicity(planar, random_points(g, 40, 1.0)), 0.0);
     EXPECT_EQ(KnotDynamics::compute_centerline_helicity({{0, 0, 0}, {1, 1, 1}}, {{1, 0, 0}}), 0.0);
 }
 
@@ -239,20 +247,59 @@ void expect_zero_zero_nan(const tarq::HelicityInvariants& h) {
     EXPECT_TRUE(std::isnan(std::get<2>(h)));
 }
 
-TEST(InvariantsGridHelicity, ForwardersAddNothing) {
+TEST(InvariantsGridHelicity, GridStepsOnKnownFields) {
+    // Velocity of a ring: along its axis at the centre, reversed with the ring's direction.
+    Polyline ring, reversed;
+    for (int i = 0; i < 64; ++i) {
+        const double t = tarq::constants::kTwoPi * i / 64;
+        ring.push_back({std::cos(t), std::sin(t), 0.0});
+        reversed.push_back({std::cos(-t), std::sin(-t), 0.0});
+    }
+    const std::vector<Vec3> probes{{0.0, 0.0, 0.0}, {0.0, 0.0, 0.5}};
+    const auto u_ring = KnotDynamics::compute_biot_savart_velocity_grid(ring, probes);
+    const auto u_rev = KnotDynamics::compute_biot_savart_velocity_grid(reversed, probes);
+    ASSERT_EQ(u_ring.size(), 2u);
+    for (std::size_t p = 0; p < probes.size(); ++p) {
+        EXPECT_NEAR(u_ring[p][0], 0.0, 1e-12);
+        EXPECT_NEAR(u_ring[p][1], 0.0, 1e-12);
+        EXPECT_GT(std::fabs(u_ring[p][2]), 1e-3);
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(u_rev[p][k], -u_ring[p][k], 1e-12);
+    }
+    EXPECT_GT(std::fabs(u_ring[0][2]), std::fabs(u_ring[1][2]));  // weaker away from the plane
+
+    // Vorticity of the rotation (-y, x, 0) on a 3x3x3 grid: central differences are exact for a
+    // linear field, so the centre holds the negated curl (0, 0, -2).
+    const double h = 0.4;
+    std::vector<Vec3> rotation;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) rotation.push_back({-(j - 1) * h, (i - 1) * h, 0.0});
+    const auto w = KnotDynamics::compute_vorticity_grid(rotation, {3, 3, 3}, h);
+    ASSERT_EQ(w.size(), 27u);
+    EXPECT_EQ(w[13], (Vec3{0.0, 0.0, -2.0}));
+
+    // The interior: margin 1 of a 3x3x3 grid is its centre; margin 0 the whole field in order.
+    EXPECT_EQ(KnotDynamics::extract_interior_field(rotation, {3, 3, 3}, 1), std::vector<Vec3>{rotation[13]});
+    EXPECT_EQ(KnotDynamics::extract_interior_field(rotation, {3, 3, 3}, 0), rotation);
+
+    // Invariants: H_charge = sum v.w, H_mass = sum |w|^2 r^2, a_mu = (H_charge / H_mass - 1) / 2.
     std::mt19937_64 g(9);
-    const Polyline c = random_points(g, 20, 1.0);
-    const std::vector<Vec3> grid = random_points(g, 27, 2.0);
-    const auto u = KnotDynamics::compute_biot_savart_velocity_grid(c, grid);
-    EXPECT_EQ(u, BiotSavart::computeVelocity(c, grid, 1.0));
-    const auto w = KnotDynamics::compute_vorticity_grid(u, {3, 3, 3}, 0.4);
-    EXPECT_EQ(w, BiotSavart::computeVorticity(u, {3, 3, 3}, 0.4));
-    EXPECT_EQ(KnotDynamics::extract_interior_field(u, {3, 3, 3}, 1), BiotSavart::extractInterior(u, {3, 3, 3}, 1));
-    const std::vector<double> r2(27, 0.5);
-    EXPECT_EQ(KnotDynamics::compute_helicity_invariants(u, w, r2), BiotSavart::computeInvariants(u, w, r2));
-    expect_throw_msg<std::invalid_argument>([&] { KnotDynamics::extract_interior_field(u, {3, 3, 3}, -2); },
+    const std::vector<Vec3> v = random_points(g, 27, 2.0), wv = random_points(g, 27, 2.0);
+    std::vector<double> r2;
+    double hc = 0.0, hm = 0.0;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        r2.push_back(0.25 + 0.01 * static_cast<double>(i));
+        hc += (v[i][0] * wv[i][0] + v[i][1] * wv[i][1]) + v[i][2] * wv[i][2];
+        hm += ((wv[i][0] * wv[i][0] + wv[i][1] * wv[i][1]) + wv[i][2] * wv[i][2]) * r2[i];
+    }
+    const auto [Hc, Hm, a_mu] = KnotDynamics::compute_helicity_invariants(v, wv, r2);
+    EXPECT_NEAR(Hc, hc, 1e-13 * std::fabs(hc));
+    EXPECT_NEAR(Hm, hm, 1e-13 * std::fabs(hm));
+    EXPECT_NEAR(a_mu, 0.5 * (hc / hm - 1.0), 1e-13);
+
+    expect_throw_msg<std::invalid_argument>([&] { KnotDynamics::extract_interior_field(rotation, {3, 3, 3}, -2); },
                                             "extractInterior: negative margin");
-    expect_throw_msg<std::invalid_argument>([&] { KnotDynamics::compute_vorticity_grid(u, {3, 3, 4}, 0.4); },
+    expect_throw_msg<std::invalid_argument>([&] { KnotDynamics::compute_vorticity_grid(rotation, {3, 3, 4}, 0.4); },
                                             "computeVorticity: field shorter than grid");
 }
 

@@ -11,36 +11,15 @@
 
 #include "core/fourier_knot.hpp"
 #include "core/knot_files.hpp"
+#include "test_support.hpp"
 
 namespace fs = std::filesystem;
 using tarq::FourierKnot;
 
 namespace {
 
-void write_file(const fs::path& p, const std::string& text) {
-    if (p.has_parent_path()) fs::create_directories(p.parent_path());
-    std::ofstream out(p);
-    ASSERT_TRUE(out.good()) << p;
-    out << text;
-}
-
-// A fresh temporary directory, removed again at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "tarq_dyn_XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using test_support::TempDir;
+using test_support::write_file;
 
 // Runs every case with a clean environment and a working directory three levels deep inside a
 // temporary tree, so that the relative fixed directories ("..", "../..") stay inside it.

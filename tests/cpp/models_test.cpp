@@ -18,6 +18,7 @@
 
 #include "models/ab_initio_mass.hpp"
 #include "models/time_field.hpp"
+#include "test_support.hpp"
 
 using tarq::FilamentSet;
 using tarq::ParticleEvaluator;
@@ -269,10 +270,7 @@ const char* const kNotFound = "[!] TARQcore: ideal_database.txt niet gevonden.";
 
 std::string knoop(const std::string& id) { return "[!] TARQcore: Knoop ID " + id + " niet gevonden in database."; }
 
-void write_file(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+using test_support::write_file;
 
 // Runs each test in a scratch working directory with TARQ_IDEAL_DATABASE pointing at the fixture file.
 class ModelsParticleDb : public ::testing::Test {
@@ -281,9 +279,7 @@ protected:
         char buf[4096];
         ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
         old_cwd_ = buf;
-        char tmpl[] = "/tmp/models_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
+        dir_ = tmp_.path().string();
         ASSERT_EQ(chdir(dir_.c_str()), 0);
         db_path_ = dir_ + "/fixture_db.txt";
         write_file(db_path_, kFixtureDb);
@@ -299,11 +295,8 @@ protected:
             unsetenv("TARQ_IDEAL_DATABASE");
         }
         if (chdir(old_cwd_.c_str()) != 0) ADD_FAILURE() << "cannot restore the working directory";
-        std::remove((dir_ + "/ideal_database.txt").c_str());
-        std::remove((dir_ + "/empty.txt").c_str());
-        std::remove(db_path_.c_str());
-        rmdir(dir_.c_str());
     }
+    test_support::TempDir tmp_;  // removed with its files after TearDown
     std::string old_cwd_, dir_, db_path_, old_env_;
     bool had_env_ = false;
 };

@@ -7,6 +7,7 @@
 
 #include "core/frenet_helicity.hpp"
 #include "core/time_evolution.hpp"
+#include "test_support.hpp"
 
 using tarq::TimeEvolution;
 using tarq::Vec3;
@@ -155,10 +156,6 @@ TEST(TimeEvolutionTest, ExtraTangentsAreDroppedAfterAStep) {
 TEST(TimeEvolutionTest, RejectsFewerTangentsThanPositions) {
     const Ring r = unit_ring(4);
     std::vector<Vec3> t(r.T.begin(), r.T.end() - 1);
-    try {
-        TimeEvolution te(r.X, t, 1.0);
-        FAIL() << "expected std::invalid_argument";
-    } catch (const std::invalid_argument& e) {
-        EXPECT_EQ(std::string(e.what()), "TimeEvolution: need at least as many tangents as positions");
-    }
+    test_support::expect_throw_msg<std::invalid_argument>([&] { TimeEvolution te(r.X, t, 1.0); },
+                                                         "TimeEvolution: need at least as many tangents as positions");
 }

@@ -4,19 +4,20 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
+#include <utility>
 
 #include "catalogue/embedded_knots.hpp"
 #include "catalogue/vortex_knot_system.hpp"
 #include "core/biot_savart.hpp"
 #include "core/fourier_knot.hpp"
+#include "test_support.hpp"
 
 namespace fs = std::filesystem;
 using tarq::Vec3;
 using tarq::VortexKnotSystem;
+using test_support::expect_throw_msg;
 
 namespace {
 
@@ -24,24 +25,18 @@ namespace {
 class ScopedKnotDir {
 public:
     ScopedKnotDir() {
-        dir_ = fs::temp_directory_path() / ("vks_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++));
-        fs::create_directories(dir_);
-        setenv("TARQ_KNOT_DATA_DIR", dir_.c_str(), 1);
+        setenv("TARQ_KNOT_DATA_DIR", dir_.path().c_str(), 1);
         unsetenv("TARQ_RESOURCE_DIR");
     }
-    ~ScopedKnotDir() {
-        unsetenv("TARQ_KNOT_DATA_DIR");
-        fs::remove_all(dir_);
-    }
+    ~ScopedKnotDir() { unsetenv("TARQ_KNOT_DATA_DIR"); }
     std::string write(const std::string& id, const std::string& text) const {
-        const fs::path p = dir_ / ("knot." + id + ".fseries");
-        std::ofstream(p) << text;
+        const fs::path p = dir_.path() / ("knot." + id + ".fseries");
+        test_support::write_file(p, text);
         return p.string();
     }
 
 private:
-    fs::path dir_;
-    static inline int counter_ = 0;
+    test_support::TempDir dir_;
 };
 
 void expect_cyclic_half_difference_tangents(const VortexKnotSystem& s) {
@@ -165,33 +160,23 @@ TEST(VortexKnotSystem, FallbackToKnotFile) {
     const std::string empty = dir.write("zz_test_empty", "% nothing here\n");
     s.initialize_trefoil_knot(5);
     const auto before = s.get_positions();
-    try {
-        s.initialize_knot_from_name("zz_test_empty", 100);
-        FAIL() << "expected a failure";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Could not initialize knot zz_test_empty: Failed to load knot zz_test_empty from " + empty);
-    }
+    const std::string empty_fails =
+        "Could not initialize knot zz_test_empty: Failed to load knot zz_test_empty from " + empty;
+    expect_throw_msg<std::runtime_error>([&] { s.initialize_knot_from_name("zz_test_empty", 100); }, empty_fails);
     EXPECT_EQ(s.get_positions(), before);
 
     // Resolutions beyond the 32-bit count: the loader refuses them once the file gives a block; a file
     // without a block reports the failed load first.
+    const std::pair<std::string, std::string> cases[] = {
+        {"zz_test_circle", "Could not initialize knot zz_test_circle: cannot create std::vector larger than max_size()"},
+        {"zz_test_empty", empty_fails},
+    };
     for (std::size_t n : {std::size_t{1} << 31, (std::size_t{1} << 32) + 5}) {
-        try {
-            s.initialize_knot_from_name("zz_test_circle", n);
-            FAIL() << "expected a failure for " << n;
-        } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "Could not initialize knot zz_test_circle: cannot create std::vector larger than max_size()");
+        for (const auto& [id, message] : cases) {
+            SCOPED_TRACE(id + " at " + std::to_string(n));
+            expect_throw_msg<std::runtime_error>([&] { s.initialize_knot_from_name(id, n); }, message);
+            EXPECT_EQ(s.get_positions(), before);
         }
-        try {
-            s.initialize_knot_from_name("zz_test_empty", n);
-            FAIL() << "expected a failure for " << n;
-        } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "Could not initialize knot zz_test_empty: Failed to load knot zz_test_empty from " + empty);
-        }
-        EXPECT_EQ(s.get_positions(), before);
     }
 }
 
@@ -200,13 +185,9 @@ TEST(VortexKnotSystem, MissingKnotKeepsEarlierFilament) {
     VortexKnotSystem s(1.0);
     s.initialize_trefoil_knot(12);
     const auto before = s.get_positions();
-    try {
-        s.initialize_knot_from_name("no_such_knot_q9", 100);
-        FAIL() << "expected a failure";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Could not initialize knot no_such_knot_q9: Could not find .fseries file for knot: no_such_knot_q9");
-    }
+    expect_throw_msg<std::runtime_error>(
+        [&] { s.initialize_knot_from_name("no_such_knot_q9", 100); },
+        "Could not initialize knot no_such_knot_q9: Could not find .fseries file for knot: no_such_knot_q9");
     EXPECT_EQ(s.get_positions(), before);
     EXPECT_THROW(VortexKnotSystem::find_knot_file("no_such_knot_q9"), std::runtime_error);
 }

@@ -42,6 +42,18 @@ def _edit(d, ident, fn):
         f.write(fn(data))
 
 
+def _manifest(d):
+    # the manifest's copy beside the copied texts, under its own name
+    return os.path.join(os.path.dirname(d), "knot_fseries_manifest.tsv")
+
+
+def _edit_manifest(d, fn):
+    with open(_manifest(d), encoding="utf-8") as f:
+        text = f.read()
+    with open(_manifest(d), "w", encoding="utf-8") as f:
+        f.write(fn(text))
+
+
 def _zero_last_row(data):
     lines = data.split(b"\n")
     lines[-2] = re.sub(rb"\d", b"0", lines[-2]).replace(b"-", b" ")
@@ -59,7 +71,11 @@ MUTATIONS = [
     ("bare name", lambda d: shutil.copy(_path(d, "6_3d"), _path(d, "6_3")), "bare name 6_3"),
     ("sigma", lambda d: _edit(d, "9_2", lambda b: b.replace(b"\xce\xa3", b"S")),
      "9_2: holds 0 CE A3"),
-    ("manifest", lambda d: os.remove(os.path.join(d, "MANIFEST.tsv")), "MANIFEST.tsv missing"),
+    ("manifest", lambda d: os.remove(_manifest(d)), "knot_fseries_manifest.tsv missing"),
+    ("manifest row", lambda d: _edit_manifest(d, lambda t: t.replace("\tpass\t", "\tmaybe\t", 1)),
+     "check of 10_1 is 'maybe'"),
+    ("manifest ids", lambda d: _edit_manifest(d, lambda t: t.replace("\n3_1\t", "\n3_1x\t", 1)),
+     "does not list the 78 identifiers"),
 ]
 
 
@@ -67,9 +83,10 @@ MUTATIONS = [
 def test_checker_reports_a_broken_copy(tmp_path, name, mutate, message):
     d = str(tmp_path / "knots")
     shutil.copytree(KNOT_DIR, d)
-    assert check.check_dir(d) == []
+    shutil.copy(check.MANIFEST, _manifest(d))
+    assert check.check_dir(d, _manifest(d)) == []
     mutate(d)
-    errors = check.check_dir(d)
+    errors = check.check_dir(d, _manifest(d))
     assert any(message in e for e in errors), errors
 
 

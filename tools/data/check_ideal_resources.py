@@ -3,20 +3,33 @@
 
 Standard library only.  The profile constants below are also imported by the
 generator (tools/data/gen_ideal_resources.py), so the data are produced and checked
-against one table.
+against one table; the pack table is the build's own (src/catalogue/ideal_pack_table.py).
 
 Usage: check_ideal_resources.py [--resources DIR] [--quiet]
 Exit status 0 when every hard item holds; statistical items are reported only.
 """
 
 import argparse
+import importlib.util
 import os
 import re
 import statistics
 import sys
 
-PIECE = 120000
-PACK_LIMIT = 400000
+
+def _load_pack_table():
+    # the build's own pack table, beside the embedder that the build runs
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "catalogue",
+                        "ideal_pack_table.py")
+    spec = importlib.util.spec_from_file_location("ideal_pack_table", os.path.normpath(path))
+    mod = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(mod)
+    return mod
+
+
+TABLE = _load_pack_table()
+PIECE = TABLE.PIECE
+PACK_LIMIT = TABLE.PACK_LIMIT
 
 # ---------------------------------------------------------------------------
 # Profile: the seven markup texts
@@ -41,8 +54,7 @@ MARKUP = {
 }
 TOP_LEVEL = ["ideal.txt", "idealLinks.txt", "idealLinks_10a.txt", "idealLinks_10n.txt",
              "ideal_11a.txt", "ideal_11n.txt", "ideal_database.txt"]
-TOTAL_BYTES = 51901090
-DISTINCT_BYTES = 46313806
+TOTAL_BYTES = TABLE.TOTAL_BYTES
 
 # AB database
 AB_KNOT_COUNTS = {3: 1, 4: 1, 5: 2, 6: 3, 7: 7, 8: 21, 9: 49, 10: 166}
@@ -93,7 +105,7 @@ MAX_SKIP = 194
 # Profile: point lists
 # ---------------------------------------------------------------------------
 
-PL_DIR = "ideal_12_data"
+PL_DIR = TABLE.SUBDIR
 PL_FAMILIES = {"12a": (1288, 6926524, 3653, 8614, 88, 160), "12n": (888, 4435184, 4021, 6055, 97, 146)}
 PL_LINES = 273638
 PL_PLAIN = ["12a457.txt", "12a880.txt", "12n73.txt"]
@@ -101,100 +113,10 @@ PL_12A1_SIZE = 4982
 PL_12A1_LINE1 = " -1.483701e+00 1.003256e+00 1.003894e+00"
 PL_MIN_NAME = "12a1272.txt"
 
-# ---------------------------------------------------------------------------
-# Packs: every file range and byte total that the data description states
-# (first key, last key, number of pieces, bytes); top-level ranges are given as
-# (file, first piece, last piece) runs.
-# ---------------------------------------------------------------------------
-
-def _p(name):
-    return PL_DIR + "/" + name
-
-STATED_PACKS = {
-    0: ([("ideal.txt", 0, 2)], 360000),
-    1: ([("ideal.txt", 3, 5)], 360000),
-    10: ([("ideal.txt", 30, 32)], 360000),
-    11: ([("ideal.txt", 33, 35)], 360000),
-    12: ([("ideal.txt", 36, 38)], 360000),
-    13: ([("ideal.txt", 39, 41)], 360000),
-    15: ([("ideal.txt", 45, 46), ("idealLinks.txt", 0, 0)], 307284),
-    64: ([("idealLinks_10n.txt", 40, 42), ("ideal_11a.txt", 0, 0)], 387129),
-    86: ([("ideal_11a.txt", 64, 65), ("ideal_11n.txt", 0, 1)], 369725),
-}
-for _k in range(12):
-    STATED_PACKS[100 + _k] = ([("ideal_database.txt", 8 + 3 * _k, 10 + 3 * _k)], 360000)
-
-# pack -> (first point list, last point list, number of files, pack bytes)
-STATED_PL_PACKS = {
-    112: ("12a1.txt", "12a1011.txt", 16, 397254),
-    113: ("12a1012.txt", "12a1076.txt", 71, 396549),
-    114: ("12a1077.txt", "12a1140.txt", 72, 396743),
-    115: ("12a1141.txt", "12a1207.txt", 74, 399931),
-    116: ("12a1208.txt", "12a1271.txt", 71, 399265),
-    117: ("12a1272.txt", "12a184.txt", 80, 398313),
-    118: ("12a185.txt", "12a252.txt", 76, 397512),
-    119: ("12a253.txt", "12a32.txt", 75, 398254),
-    120: ("12a320.txt", "12a386.txt", 73, 395213),
-    121: ("12a387.txt", "12a451.txt", 73, 395242),
-    122: ("12a452.txt", "12a517.txt", 73, 397464),
-    123: ("12a518.txt", "12a589.txt", 79, 398797),
-    124: ("12a59.txt", "12a655.txt", 74, 399190),
-    125: ("12a656.txt", "12a720.txt", 73, 397665),
-    126: ("12a721.txt", "12a791.txt", 78, 397465),
-    127: ("12a792.txt", "12a860.txt", 77, 396304),
-    128: ("12a861.txt", "12a923.txt", 70, 398782),
-    129: ("12a924.txt", "12a987.txt", 70, 399506),
-    130: ("12a988.txt", "12n158.txt", 79, 397284),
-    131: ("12n159.txt", "12n230.txt", 81, 399037),
-    132: ("12n231.txt", "12n304.txt", 82, 398378),
-    133: ("12n305.txt", "12n379.txt", 82, 399402),
-    134: ("12n38.txt", "12n451.txt", 81, 397880),
-    135: ("12n452.txt", "12n523.txt", 80, 394426),
-    136: ("12n524.txt", "12n596.txt", 80, 396207),
-    137: ("12n597.txt", "12n665.txt", 77, 395470),
-    138: ("12n666.txt", "12n736.txt", 79, 395278),
-    141: ("12n875.txt", "12n99.txt", 27, 139366),
-}
-N_PACKS = 142
-N_PIECES = 2517
-FULLEST_PACK = (115, 399931)
-# (file, first pack, last pack)
-FILE_PACK_RANGES = [("ideal.txt", 0, 15), ("idealLinks.txt", 15, 30), ("idealLinks_10a.txt", 30, 50),
-                    ("idealLinks_10n.txt", 50, 64), ("ideal_11a.txt", 64, 86), ("ideal_11n.txt", 86, 97),
-                    ("ideal_database.txt", 97, 112)]
-
-
 def point_list_names():
     """Point-list file names in bytewise order."""
     names = ["12a%d.txt" % k for k in range(1, 1289)] + ["12n%d.txt" % k for k in range(1, 889)]
     return sorted(names, key=lambda s: s.encode())
-
-
-def file_order(resources):
-    """Relative names in embedding order: top level bytewise, then the subdirectory bytewise."""
-    top = sorted((n for n in os.listdir(resources) if os.path.isfile(os.path.join(resources, n))),
-                 key=lambda s: s.encode())
-    sub_dir = os.path.join(resources, PL_DIR)
-    sub = sorted((n for n in os.listdir(sub_dir) if os.path.isfile(os.path.join(sub_dir, n))),
-                 key=lambda s: s.encode()) if os.path.isdir(sub_dir) else []
-    return top + [PL_DIR + "/" + n for n in sub]
-
-
-def simulate_packs(named_sizes):
-    """Greedy packing of (name, size) in stream order -> list of packs of (name, piece, length)."""
-    packs, cur, total = [], [], 0
-    for name, size in named_sizes:
-        npieces = max(1, -(-size // PIECE))
-        for k in range(npieces):
-            length = min(PIECE, size - k * PIECE)
-            if cur and total + length > PACK_LIMIT:
-                packs.append(cur)
-                cur, total = [], 0
-            cur.append((name, k, length))
-            total += length
-    if cur:
-        packs.append(cur)
-    return packs
 
 
 # ---------------------------------------------------------------------------
@@ -553,54 +475,14 @@ def check_point_lists(rep, resources, stats):
 
 
 def check_packs(rep, resources):
-    order = file_order(resources)
-    rep.check(order[:7] == TOP_LEVEL and len(order) == 2183, "resource directory: file set")
+    order = TABLE.input_files(resources)
+    rep.check(order[:7] == TOP_LEVEL and len(order) == TABLE.FILES, "resource directory: file set")
     named = [(n, os.path.getsize(os.path.join(resources, n))) for n in order]
     rep.check(sum(s for _, s in named) == TOTAL_BYTES, "total bytes %d" % sum(s for _, s in named))
-    packs = simulate_packs(named)
-    errors = compare_pack_table(packs)
-    for e in errors:
+    packs = TABLE.pack_sizes(named)
+    for e in TABLE.compare(packs):
         rep.check(False, e)
     return packs
-
-
-def compare_pack_table(packs):
-    """Differences between simulated packs and the stated table; an empty list when they agree."""
-    errors = []
-    if len(packs) != N_PACKS:
-        errors.append("%d packs, expected %d" % (len(packs), N_PACKS))
-    npieces = sum(len(p) for p in packs)
-    if npieces != N_PIECES:
-        errors.append("%d pieces, expected %d" % (npieces, N_PIECES))
-    totals = [sum(x[2] for x in p) for p in packs]
-    for k, (runs, total) in STATED_PACKS.items():
-        if k >= len(packs):
-            continue
-        want = [(n, j) for n, a, b in runs for j in range(a, b + 1)]
-        got = [(n, j) for n, j, _ in packs[k]]
-        if want != got or totals[k] != total:
-            errors.append("pack %d: %r (%d bytes), expected %r (%d bytes)" % (k, got[:4], totals[k], want[:4], total))
-    for k, (first, last, nfiles, total) in STATED_PL_PACKS.items():
-        if k >= len(packs):
-            continue
-        pl = [n for n, j, _ in packs[k] if n.startswith(PL_DIR + "/")]
-        if (not pl or pl[0] != _p(first) or pl[-1] != _p(last) or len(pl) != nfiles or totals[k] != total):
-            errors.append("pack %d: %s..%s, %d files, %d bytes; expected %s..%s, %d files, %d bytes" % (
-                k, pl[0] if pl else "-", pl[-1] if pl else "-", len(pl), totals[k], first, last, nfiles, total))
-    if packs:
-        if max(totals) != FULLEST_PACK[1] or totals.count(FULLEST_PACK[1]) != 1 or \
-                totals.index(FULLEST_PACK[1]) != FULLEST_PACK[0]:
-            errors.append("fullest pack %d with %d bytes" % (totals.index(max(totals)), max(totals)))
-        if min(totals) != totals[-1]:
-            errors.append("the last pack is not the smallest")
-    for name, a, b in FILE_PACK_RANGES:
-        ks = [k for k, p in enumerate(packs) if any(x[0] == name for x in p)]
-        if not ks or ks[0] != a or ks[-1] != b:
-            errors.append("%s in packs %r, expected %d..%d" % (name, ks[:1] + ks[-1:], a, b))
-    for k in range(113, min(len(packs), 142)):
-        if not 27 <= len(packs[k]) <= 82:
-            errors.append("pack %d holds %d files" % (k, len(packs[k])))
-    return errors
 
 
 def check_copies(rep, stats):

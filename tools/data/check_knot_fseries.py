@@ -5,7 +5,8 @@ Standard library only: it runs with the tests, where neither NumPy nor the knot 
 are installed. The generator imports PROFILE and the fixed lines from here, so the
 profile lives in one place.
 
-Usage: check_knot_fseries.py [KNOT_DIR]   (default: knot_fseries/ at the top of the tree)
+Usage: check_knot_fseries.py [KNOT_DIR [MANIFEST]]
+       (defaults: knot_fseries/ at the top of the tree, knot_fseries_manifest.tsv beside this script)
 Exit status 0 when every item holds, 1 with one message per failure otherwise.
 """
 
@@ -398,29 +399,36 @@ def check_text(e, data, errors):
                 closing=int(has_closing))
 
 
-def check_manifest(knot_dir, errors):
-    path = os.path.join(knot_dir, "MANIFEST.tsv")
+# The manifest sits with the other data manifests, not among the texts the build embeds.
+MANIFEST = os.path.join(os.path.dirname(os.path.abspath(__file__)), "knot_fseries_manifest.tsv")
+
+
+def check_manifest(path, errors):
+    name = os.path.basename(path)
     try:
         with open(path, encoding="utf-8") as f:
             rows = [ln.rstrip("\n").split("\t") for ln in f if not ln.startswith("#")]
     except OSError:
-        errors.append("MANIFEST.tsv missing")
+        errors.append("%s missing" % name)
+        return
+    if not rows:
+        errors.append("%s holds no header" % name)
         return
     head, body = rows[0], rows[1:]
     if "id" not in head or "check" not in head:
-        errors.append("MANIFEST.tsv lacks the id or check column")
+        errors.append("%s lacks the id or check column" % name)
         return
     ids = [r[head.index("id")] for r in body]
     if sorted(ids) != sorted(IDS):
-        errors.append("MANIFEST.tsv does not list the 78 identifiers once each")
+        errors.append("%s does not list the 78 identifiers once each" % name)
     for r in body:
         if len(r) != len(head):
-            errors.append("MANIFEST.tsv row with %d fields: %s" % (len(r), r[:1]))
+            errors.append("%s row with %d fields: %s" % (name, len(r), r[:1]))
         elif r[head.index("check")] not in ("pass", "fail", "n/a"):
-            errors.append("MANIFEST.tsv: check of %s is %r" % (r[0], r[head.index("check")]))
+            errors.append("%s: check of %s is %r" % (name, r[0], r[head.index("check")]))
 
 
-def check_dir(knot_dir):
+def check_dir(knot_dir, manifest=MANIFEST):
     errors = []
     names = sorted(n for n in os.listdir(knot_dir) if n.endswith(".fseries"))
     found = []
@@ -464,7 +472,7 @@ def check_dir(knot_dir):
         for k, v in (("legend", 70), ("formula", 63), ("formula_t", 4), ("closing", 6)):
             if sums.get(k) != v:
                 errors.append("%s lines verbatim in %s texts, expected %d" % (k, sums.get(k), v))
-    check_manifest(knot_dir, errors)
+    check_manifest(manifest, errors)
     return errors
 
 
@@ -474,7 +482,7 @@ def main(argv):
     if not os.path.isdir(knot_dir):
         print("check_knot_fseries: no directory %s" % knot_dir, file=sys.stderr)
         return 1
-    errors = check_dir(knot_dir)
+    errors = check_dir(knot_dir, argv[2] if len(argv) > 2 else MANIFEST)
     for msg in errors:
         print("check_knot_fseries: " + msg, file=sys.stderr)
     if errors:

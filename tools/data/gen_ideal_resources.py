@@ -995,7 +995,8 @@ class Generator:
         for k in range(112, 142):
             if k in (139, 140):
                 continue
-            first, last, nfiles, total = prof.STATED_PL_PACKS[k]
+            first, last, nfiles = prof.TABLE.LISTS[k]
+            total = prof.TABLE.BYTES[k]
             files = names[pos[first]:pos[last] + 1]
             if k == 112:
                 # the pack opens with the last three pieces of ideal_database.txt
@@ -1027,10 +1028,10 @@ class Generator:
         lower = {}
         pack_first = {}
         for k in range(113, 142):
-            pack_first[k] = prof.STATED_PL_PACKS[k][0] if k in prof.STATED_PL_PACKS else None
+            pack_first[k] = prof.TABLE.LISTS[k][0] if k in prof.TABLE.LISTS else None
         pack_first[140] = rest[77]
         pack_first[139] = rest[0]
-        pack_tot = {k: v[3] for k, v in prof.STATED_PL_PACKS.items()}
+        pack_tot = {k: prof.TABLE.BYTES[k] for k in prof.TABLE.LISTS}
         pack_tot[139] = t139
         pack_tot[140] = rest_total - t139
         for k in range(112, 141):

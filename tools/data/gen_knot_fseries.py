@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Write knot_fseries/knot.<id>.fseries for the 78 catalogue identifiers, and MANIFEST.tsv.
+"""Write knot_fseries/knot.<id>.fseries for the 78 catalogue identifiers, and knot_fseries_manifest.tsv.
 
 Run by hand (never by the build); the outputs are committed. Needs NumPy and the
 `database-knotinfo` tables (pip), for generation only:
 
-    python tools/data/gen_knot_fseries.py [--out DIR] [--only ID,ID,...] [--quick]
+    python tools/data/gen_knot_fseries.py [--out DIR] [--manifest FILE] [--only ID,ID,...] [--quick]
 
 Every text meets the fixed byte profile held in check_knot_fseries.py (sizes, line
 kinds and counts, rows, zero rows, layouts, final line ends). Within that profile each
@@ -13,7 +13,7 @@ pattern allows it: torus knots from their formula, other knots as closed braids 
 the knot tables fitted by a Fourier series and, where the allowed harmonics are too few
 for the raw fit, relaxed in coefficient space under a self-repulsion that keeps the knot
 type. Each written text is parsed back and its curve's Alexander polynomial (from
-projections of the sampled curve) is compared with the table's; MANIFEST.tsv records
+projections of the sampled curve) is compared with the table's; knot_fseries_manifest.tsv records
 the outcome per identifier.
 
 Deterministic: no clock, no global random state; every random choice comes from a
@@ -933,6 +933,7 @@ def verify(bid, Q, rng):
 def main(argv):
     ap = argparse.ArgumentParser()
     ap.add_argument("--out", default=os.path.join(HERE, "..", "..", "knot_fseries"))
+    ap.add_argument("--manifest", default=prof.MANIFEST)
     ap.add_argument("--only", default="")
     ap.add_argument("--quick", action="store_true")
     args = ap.parse_args(argv[1:])
@@ -964,15 +965,15 @@ def main(argv):
         with os.fdopen(fd, "wb") as f:
             f.write(data)
         os.replace(tmp, path)
-    write_manifest(out_dir, results)
-    errors = prof.check_dir(out_dir)
+    manifest = os.path.abspath(args.manifest)
+    write_manifest(manifest, results)
+    errors = prof.check_dir(out_dir, manifest)
     for m in errors:
         print("check: " + m, file=sys.stderr)
     return 1 if errors else 0
 
 
-def write_manifest(out_dir, results):
-    path = os.path.join(out_dir, "MANIFEST.tsv")
+def write_manifest(path, results):
     old = {}
     if os.path.exists(path):
         with open(path, encoding="utf-8") as f:
@@ -984,7 +985,7 @@ def write_manifest(out_dir, results):
     for bid, (status, note, vnote) in results.items():
         old[bid] = [base_knot(bid), status, note, vnote]
     _, ver = knotinfo()
-    lines = ["# knot_fseries manifest, written by tools/gen_knot_fseries.py; knot tables: "
+    lines = ["# knot_fseries manifest, written by tools/data/gen_knot_fseries.py; knot tables: "
              "database_knotinfo %s" % ver,
              "# check: pass = for each of three random projections of the curve sampled "
              "from the written rows, the Alexander polynomial and, as [p:r], the p-rank of "
