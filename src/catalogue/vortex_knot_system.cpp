@@ -121,11 +121,12 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
 
 void VortexKnotSystem::evolve(double dt, std::size_t steps) {
     const std::size_t n = positions.size();
-    std::vector<Vec3> next;
+    std::vector<Vec3> next, velocities;
     for (std::size_t step = 0; step < steps; ++step) {
         next = positions;
+        BiotSavart::velocities_at_points(positions, tangents, circulation, velocities);
         for (std::size_t j = 0; j < n; ++j) {
-            const Vec3 v = BiotSavart::velocity(positions[j], positions, tangents, circulation);
+            const Vec3& v = velocities[j];
             next[j][0] = next[j][0] + v[0] * dt;
             next[j][1] = next[j][1] + v[1] * dt;
             next[j][2] = next[j][2] + v[2] * dt;

@@ -19,6 +19,9 @@ public:
                                                 const std::vector<double>& r2);
     static Vec3 velocity(const Vec3& r, const Polyline& filament_points, const std::vector<Vec3>& tangent_vectors,
                          double circulation);
+    // velocity(points[j], points, tangents, circulation) for every j, bit for bit, into out (resized to fit).
+    static void velocities_at_points(const Polyline& points, const std::vector<Vec3>& tangents, double circulation,
+                                     std::vector<Vec3>& out);
 };
 
 std::vector<double> bs_cutoff_energy_scan(const double* X, const double* T, const double* ds, std::size_t N,

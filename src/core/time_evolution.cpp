@@ -33,9 +33,7 @@ void TimeEvolution::evolve(double dt, int steps) {
 
     for (int step = 0; step < steps; ++step) {
         // All velocities from the state before the step.
-        for (std::size_t j = 0; j < n; ++j) {
-            velocities[j] = BiotSavart::velocity(positions[j], positions, tangents, circulation);
-        }
+        BiotSavart::velocities_at_points(positions, tangents, circulation, velocities);
         for (std::size_t j = 0; j < n; ++j) {
             for (int c = 0; c < 3; ++c) positions[j][c] = velocities[j][c] * dt + positions[j][c];
         }
