@@ -1,7 +1,7 @@
 // The 78 built-in .fseries knot texts, keyed by knot identifier.
 #pragma once
 
-#include "../core/types.hpp"
+#include "core/types.hpp"
 
 namespace tarq {
 

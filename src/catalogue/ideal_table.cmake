@@ -24,14 +24,14 @@ add_custom_command(
   OUTPUT ${TARQ_IDEAL_SOURCES}
          ${TARQ_IDEAL_GEN_DIR}/embedded_ideal_packs.hpp
          ${TARQ_IDEAL_GEN_DIR}/embedded_ideal_pieces.hpp
-  COMMAND ${Python3_EXECUTABLE} ${TARQ_IDEAL_EMBEDDER}
+  COMMAND ${Python_EXECUTABLE} ${TARQ_IDEAL_EMBEDDER}
           ${TARQ_IDEAL_RESOURCE_DIR} ${TARQ_IDEAL_GEN_DIR} ${TARQ_IDEAL_SOURCE_COUNT}
   DEPENDS ${TARQ_IDEAL_EMBEDDER} ${TARQ_IDEAL_INPUTS}
   COMMENT "Embedding the ideal-database texts"
   VERBATIM)
 
 add_library(tarq_ideal_table STATIC ${TARQ_IDEAL_SOURCES})
-target_include_directories(tarq_ideal_table PRIVATE ${CMAKE_SOURCE_DIR}/src
+target_include_directories(tarq_ideal_table PRIVATE ${TARQ_LAYER_ROOTS}/catalogue
                            PUBLIC ${TARQ_IDEAL_GEN_DIR})
 # Only data: no optimisation needed, and -O0 keeps the large units quick to compile.
 target_compile_options(tarq_ideal_table PRIVATE -O0)

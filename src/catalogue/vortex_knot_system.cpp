@@ -1,14 +1,14 @@
-#include "vortex_knot_system.hpp"
+#include "catalogue/vortex_knot_system.hpp"
 
 #include <cmath>
 #include <cstdint>
 #include <exception>
 #include <stdexcept>
 
-#include "../core/biot_savart.hpp"
-#include "../core/fourier_knot.hpp"
-#include "../core/knot_files.hpp"
-#include "embedded_knots.hpp"
+#include "core/biot_savart.hpp"
+#include "core/fourier_knot.hpp"
+#include "core/knot_files.hpp"
+#include "catalogue/embedded_knots.hpp"
 
 namespace tarq {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "../core/types.hpp"
+#include "core/types.hpp"
 
 namespace tarq {
 

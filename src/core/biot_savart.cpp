@@ -4,37 +4,16 @@
 // The results are fixed to the last bit, so every kernel keeps the order of operations of the plain
 // loops below. The AVX2 paths only compute several independent terms at once (the IEEE operations
 // +, -, *, / and sqrt give the same bits in any lane) and still add every running sum in order.
-#include "biot_savart.hpp"
+#include "core/biot_savart.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
 
-#include "kernel_dispatch.hpp"
+#include "core/kernel_dispatch.hpp"
 
 namespace tarq {
-
-// Dispatch between the portable loops and the AVX2 kernels; shared with knot_dynamics.cpp.
-// Tests switch the SIMD paths off to check that both give identical bits.
-namespace kernel_dispatch {
-
-namespace {
-bool g_simd_allowed = true;
-}
-
-bool simd_available() {
-#if TARQ_HAVE_X86_SIMD
-    __builtin_cpu_init();
-    return g_simd_allowed && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-    return false;
-#endif
-}
-
-void set_simd_allowed(bool allowed) { g_simd_allowed = allowed; }
-
-}  // namespace kernel_dispatch
 
 namespace {
 
@@ -268,17 +247,7 @@ __attribute__((target("avx2"))) inline void load_vec3x4(const double* p, __m256d
     z = _mm256_blend_pd(b, c, 0xA);
 }
 
-// Adds the four lanes of v to s, lane 0 first.
-__attribute__((target("avx2"))) inline double add_lanes_in_order(double s, __m256d v) {
-    const __m128d lo = _mm256_castpd256_pd128(v);
-    const __m128d hi = _mm256_extractf128_pd(v, 1);
-    __m128d acc = _mm_set_sd(s);
-    acc = _mm_add_sd(acc, lo);
-    acc = _mm_add_sd(acc, _mm_unpackhi_pd(lo, lo));
-    acc = _mm_add_sd(acc, hi);
-    acc = _mm_add_sd(acc, _mm_unpackhi_pd(hi, hi));
-    return _mm_cvtsd_f64(acc);
-}
+using simd::add_lanes_in_order;
 
 __attribute__((target("avx2"))) Vec3 point_law_avx2(const Vec3& r, const Polyline& X, const std::vector<Vec3>& T,
                                                    double circulation) {

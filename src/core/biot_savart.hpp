@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "types.hpp"
+#include "core/types.hpp"
 
 namespace tarq {
 

@@ -19,7 +19,7 @@
 //    and so are projections where nearly collinear edges would supply a quarter of all pairs anyway.
 // Degenerate inputs (long collinear runs) therefore cost what the definition costs; generic curves cost
 // O(N log N + near pairs) per projection.
-#include "crossings.hpp"
+#include "core/crossings.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +28,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "knot_dynamics.hpp"
+#include "core/knot_dynamics.hpp"
 
 namespace tarq {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "fourier_knot.hpp"
-#include "knot_dynamics.hpp"
+#include "core/fourier_knot.hpp"
+#include "core/knot_dynamics.hpp"
 
 namespace tarq {
 namespace {

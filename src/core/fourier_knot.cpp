@@ -1,5 +1,5 @@
 // Fourier-series curve model: evaluation of blocks, centring, discrete curvature, block choice.
-#include "fourier_knot.hpp"
+#include "core/fourier_knot.hpp"
 
 #include <cmath>
 #include <stdexcept>

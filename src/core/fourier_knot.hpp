@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "types.hpp"
+#include "core/types.hpp"
 
 namespace tarq {
 

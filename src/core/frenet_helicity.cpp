@@ -1,4 +1,4 @@
-#include "frenet_helicity.hpp"
+#include "core/frenet_helicity.hpp"
 
 #include <cmath>
 #include <cstddef>

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "fourier_knot.hpp"
+#include "core/fourier_knot.hpp"
 
 namespace tarq {
 

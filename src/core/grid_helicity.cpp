@@ -5,9 +5,9 @@
 #include <limits>
 #include <stdexcept>
 
-#include "biot_savart.hpp"
-#include "fourier_knot.hpp"
-#include "knot_dynamics.hpp"
+#include "core/biot_savart.hpp"
+#include "core/fourier_knot.hpp"
+#include "core/knot_dynamics.hpp"
 
 namespace tarq {
 

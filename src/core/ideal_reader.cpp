@@ -15,7 +15,7 @@
 // several times slower over the whole database. The scanners run in linear time with
 // constant stack.
 
-#include "fourier_knot.hpp"
+#include "core/fourier_knot.hpp"
 
 #include <cstddef>
 #include <fstream>

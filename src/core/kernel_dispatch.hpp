@@ -1,12 +1,7 @@
-// Run-time choice between the portable loops and the AVX2 kernels (same bits either way).
+// Run-time choice between the portable loops and the AVX2 and AVX-512 kernels (same bits either way).
 #pragma once
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#define TARQ_HAVE_X86_SIMD 1
-#else
-#define TARQ_HAVE_X86_SIMD 0
-#endif
+#include "core/simd.hpp"
 
 namespace tarq::kernel_dispatch {
 

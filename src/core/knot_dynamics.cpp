@@ -5,13 +5,13 @@
 // r = p_i - q_j over a range of j, skipping |r| < 1e-6, in ascending j. The AVX2 form computes four
 // terms at a time and still adds them to the single running sum in order, so both forms give the
 // same bits.
-#include "knot_dynamics.hpp"
+#include "core/knot_dynamics.hpp"
 
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "kernel_dispatch.hpp"
+#include "core/kernel_dispatch.hpp"
 
 namespace tarq {
 
@@ -98,7 +98,7 @@ __attribute__((target("avx2"))) double gauss_row_avx2(double s, const RowItem& r
     const __m256d px = _mm256_set1_pd(r.px), py = _mm256_set1_pd(r.py), pz = _mm256_set1_pd(r.pz);
     const __m256d ax = _mm256_set1_pd(r.ax), ay = _mm256_set1_pd(r.ay), az = _mm256_set1_pd(r.az);
     const __m256d skip = _mm256_set1_pd(kSkip);
-    __m128d acc = _mm_set_sd(s);
+    double acc = s;
     std::size_t j = j0;
     for (; j + 4 <= j1; j += 4) {
         const __m256d rx = _mm256_sub_pd(px, _mm256_loadu_pd(qx + j));
@@ -116,14 +116,9 @@ __attribute__((target("avx2"))) double gauss_row_avx2(double s, const RowItem& r
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(cx, rx), _mm256_mul_pd(cy, ry)), _mm256_mul_pd(cz, rz));
         // A skipped pair adds +0.0: a sum that starts at +0.0 can never be -0.0, so it is unchanged.
         const __m256d t = _mm256_and_pd(keep, _mm256_div_pd(num, _mm256_mul_pd(_mm256_mul_pd(d, d), d)));
-        const __m128d lo = _mm256_castpd256_pd128(t);
-        const __m128d hi = _mm256_extractf128_pd(t, 1);
-        acc = _mm_add_sd(acc, lo);
-        acc = _mm_add_sd(acc, _mm_unpackhi_pd(lo, lo));
-        acc = _mm_add_sd(acc, hi);
-        acc = _mm_add_sd(acc, _mm_unpackhi_pd(hi, hi));
+        acc = simd::add_lanes_in_order(acc, t);
     }
-    return gauss_row_scalar(_mm_cvtsd_f64(acc), r, Q, B, j, j1);
+    return gauss_row_scalar(acc, r, Q, B, j, j1);
 }
 
 #endif  // TARQ_HAVE_X86_SIMD

@@ -1,4 +1,4 @@
-#include "knot_files.hpp"
+#include "core/knot_files.hpp"
 
 #include <cstdlib>
 #include <fstream>

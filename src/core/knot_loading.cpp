@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "fourier_knot.hpp"
+#include "core/fourier_knot.hpp"
 
 namespace tarq {
 

@@ -13,26 +13,9 @@
 #include "core/biot_savart.hpp"
 #include "core/constants.hpp"
 #include "core/kernel_dispatch.hpp"
+#include "core/simd.hpp"
 
 namespace tarq {
-
-namespace kernel_dispatch {
-
-namespace {
-bool g_avx512_allowed = true;
-}
-
-bool avx512_available() {
-#if TARQ_HAVE_X86_SIMD
-    return g_avx512_allowed && simd_available() && __builtin_cpu_supports("avx512f");
-#else
-    return false;
-#endif
-}
-
-void set_avx512_allowed(bool allowed) { g_avx512_allowed = allowed; }
-
-}  // namespace kernel_dispatch
 
 namespace {
 

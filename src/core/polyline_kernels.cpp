@@ -1,5 +1,5 @@
 // Closed-polyline energy kernels.
-#include "polyline_kernels.hpp"
+#include "core/polyline_kernels.hpp"
 
 #include <algorithm>
 #include <cmath>

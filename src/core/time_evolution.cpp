@@ -1,11 +1,11 @@
-#include "time_evolution.hpp"
+#include "core/time_evolution.hpp"
 
 #include <cstddef>
 #include <stdexcept>
 #include <utility>
 
-#include "biot_savart.hpp"
-#include "frenet_helicity.hpp"
+#include "core/biot_savart.hpp"
+#include "core/frenet_helicity.hpp"
 
 namespace tarq {
 

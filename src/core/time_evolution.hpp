@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "types.hpp"
+#include "core/types.hpp"
 
 namespace tarq {
 

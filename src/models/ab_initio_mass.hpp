@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "../core/types.hpp"
-#include "knot_dictionary.hpp"
-#include "zoo_evaluator.hpp"
+#include "core/types.hpp"
+#include "models/knot_dictionary.hpp"
+#include "models/zoo_evaluator.hpp"
 
 namespace tarq {
 

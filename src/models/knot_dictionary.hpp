@@ -1,5 +1,5 @@
 // The knot dictionary record and the extended-precision golden ratio.
-// The dictionary itself lives inside the ab_initio_mass unit; the zoo evaluator is its only reader.
+// The dictionary itself lives in knot_dictionary.cpp; the zoo evaluator there is its only reader.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "time_field.hpp"
+#include "models/time_field.hpp"
 
 #include <cmath>
 #include <stdexcept>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "knot_dictionary.hpp"
+#include "models/knot_dictionary.hpp"
 
 namespace tarq {
 

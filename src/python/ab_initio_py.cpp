@@ -1,6 +1,6 @@
-#include "common.hpp"
+#include "python/common.hpp"
 
-#include "../models/ab_initio_mass.hpp"
+#include "models/ab_initio_mass.hpp"
 
 void bind_ab_initio(py::module_& m) {
     using tarq::ParticleEvaluator;

@@ -1,7 +1,7 @@
 // Biot-Savart family: the BiotSavart class of static kernels, point and grid velocities, the
 // closed-polyline energy kernels and the cutoff-energy scan.
-#include "common.hpp"
-#include "convert.hpp"
+#include "python/common.hpp"
+#include "python/convert.hpp"
 
 #include <stdexcept>
 #include <string>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common.hpp"
+#include "python/common.hpp"
 #include "core/types.hpp"
 
 namespace tarq_py {

@@ -2,7 +2,7 @@
 // one-step position update. The frame routines' out-parameters come back as tuples; short or unequal
 // inputs are rejected (std::invalid_argument, Python ValueError): here for fewer than two entries, which
 // the library routines answer with bare resized outputs, and by the routines for unequal lengths.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include <stdexcept>
 #include <tuple>

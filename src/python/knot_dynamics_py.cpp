@@ -1,8 +1,8 @@
 // Knot family: Fourier blocks, ideal-database records, the fourier_knot object, the curve invariants,
 // the embedded catalogue lookups, the NumPy-facing helpers and VortexKnotSystem. Classes and functions
 // are registered interleaved so that every signature names result classes that already exist.
-#include "common.hpp"
-#include "convert.hpp"
+#include "python/common.hpp"
+#include "python/convert.hpp"
 
 #include <memory>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include "core/interrupt.hpp"
 

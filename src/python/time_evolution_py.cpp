@@ -1,5 +1,5 @@
 // TimeEvolution: a filament advanced by explicit Euler steps of its own point Biot-Savart velocity.
-#include "common.hpp"
+#include "python/common.hpp"
 
 #include <memory>
 #include <utility>

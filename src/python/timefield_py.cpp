@@ -1,6 +1,6 @@
-#include "common.hpp"
+#include "python/common.hpp"
 
-#include "../models/time_field.hpp"
+#include "models/time_field.hpp"
 
 void bind_timefield(py::module_& m) {
     using tarq::TimeField;
