@@ -109,7 +109,8 @@ int main() {
     bench::print_ceiling("1 sqrt + 3 div", three);
     const Ceilings c{one.best, three.best};
     std::printf("figures: minimum thread CPU time and minimum wall time per call; rates from CPU time\n");
-    std::printf("kernels: %s\n", kd::avx512_available() ? "AVX-512 / AVX2" : kd::simd_available() ? "AVX2" : "portable");
+    const char* widest = kd::avx512_available() ? "AVX-512 / AVX2" : kd::simd_available() ? "AVX2" : "portable";
+    std::printf("kernels: %s\n", widest);
     run_all(10, c);
     if (kd::avx512_available()) {
         std::printf("kernels: AVX2 only (for comparison)\n");

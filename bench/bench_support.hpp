@@ -86,7 +86,9 @@ __attribute__((target("avx512f"))) inline double ceiling_pass_avx512(const doubl
             acc[u] = _mm512_add_pd(acc[u], v);
         }
     }
-    return _mm512_reduce_add_pd(_mm512_add_pd(_mm512_add_pd(acc[0], acc[1]), _mm512_add_pd(acc[2], acc[3])));
+    alignas(64) double o[8];
+    _mm512_store_pd(o, _mm512_add_pd(_mm512_add_pd(acc[0], acc[1]), _mm512_add_pd(acc[2], acc[3])));
+    return ((o[0] + o[1]) + (o[2] + o[3])) + ((o[4] + o[5]) + (o[6] + o[7]));
 }
 #endif
 

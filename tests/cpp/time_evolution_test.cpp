@@ -171,7 +171,8 @@ TEST(TimeEvolutionTest, StepsAreTheSameBitsOnEveryPath) {
         std::vector<Vec3> X, T;
         for (int i = 0; i < n; ++i) {
             const double s = 2.0 * M_PI * i / n;
-            X.push_back({std::sin(s) + 2.0 * std::sin(2.0 * s), std::cos(s) - 2.0 * std::cos(2.0 * s), -std::sin(3.0 * s)});
+            X.push_back(
+                {std::sin(s) + 2.0 * std::sin(2.0 * s), std::cos(s) - 2.0 * std::cos(2.0 * s), -std::sin(3.0 * s)});
             T.push_back({std::cos(s), -std::sin(s), 0.5});
         }
         std::vector<Vec3> want = X;
