@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <type_traits>
 #include <utility>
@@ -500,14 +501,24 @@ public:
     bool build(const FlatSet& s) {
         const std::size_t total = s.size();
         if (total > INT32_MAX) return false;  // the vector gathers take signed 32-bit indices
-        double lo[3] = {s.x[0], s.y[0], s.z[0]}, hi[3] = {lo[0], lo[1], lo[2]};
-        for (std::size_t g = 0; g < total; ++g) {
-            const double c[3] = {s.x[g], s.y[g], s.z[g]};
-            for (int a = 0; a < 3; ++a) {
-                if (!std::isfinite(c[a])) return false;
-                lo[a] = std::min(lo[a], c[a]);
-                hi[a] = std::max(hi[a], c[a]);
+        double lo[3], hi[3];
+        for (int a = 0; a < 3; ++a) {
+            // One pass per axis, without branches: the bounds, and whether any coordinate is infinite or NaN
+            // (all exponent bits set).
+            const std::vector<double>& v = a == 0 ? s.x : a == 1 ? s.y : s.z;
+            double l = v[0], u = v[0];
+            std::uint64_t special = 0;
+            for (std::size_t g = 0; g < total; ++g) {
+                const double c = v[g];
+                l = c < l ? c : l;
+                u = c > u ? c : u;
+                std::uint64_t bits;
+                std::memcpy(&bits, &c, sizeof bits);
+                special |= static_cast<std::uint64_t>((bits & 0x7ff0000000000000ULL) == 0x7ff0000000000000ULL);
             }
+            if (special != 0) return false;
+            lo[a] = l;
+            hi[a] = u;
         }
         double mag = 0.0;
         for (int a = 0; a < 3; ++a) {
