@@ -10,6 +10,9 @@ namespace tarq {
 
 class BiotSavart {
 public:
+    // The point law skips sources closer than this to the evaluation point (the filament's own point).
+    static constexpr double kPointLawExclusion = 1e-6;
+
     static std::vector<Vec3> computeVelocity(const Polyline& curve, const std::vector<Vec3>& grid_points,
                                              double circulation);
     static std::vector<Vec3> computeVelocity(const Polyline& curve, const std::vector<Vec3>& grid_points);

@@ -19,8 +19,7 @@ namespace tarq {
 
 namespace {
 
-// The exclusion radius of the point law in biot_savart.cpp.
-constexpr double kExclusion = 1e-6;
+constexpr double kExclusion = BiotSavart::kPointLawExclusion;
 
 #if TARQ_HAVE_X86_SIMD
 
@@ -68,26 +67,14 @@ struct Lanes4 {
     __m256d rx, ry, rz, sx, sy, sz;
 };
 
-// One source term for four evaluation points, in the order of the scalar rule:
-// d = r - X, dist = sqrt((dx*dx + dy*dy) + dz*dz), f = c / ((dist*dist)*dist),
-// s += ((T x d) * (1/4pi)) * f, only where dist > the exclusion radius (false for NaN).
+// One source term for four evaluation points; a skipped lane keeps its sum exactly as it was.
 __attribute__((target("avx2"))) inline void term4(Lanes4& l, __m256d px, __m256d py, __m256d pz, __m256d tx,
                                                   __m256d ty, __m256d tz, __m256d vinv, __m256d vcirc,
                                                   __m256d excl) {
-    const __m256d dx = _mm256_sub_pd(l.rx, px);
-    const __m256d dy = _mm256_sub_pd(l.ry, py);
-    const __m256d dz = _mm256_sub_pd(l.rz, pz);
-    const __m256d dist = _mm256_sqrt_pd(
-        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)), _mm256_mul_pd(dz, dz)));
-    const __m256d keep = _mm256_cmp_pd(dist, excl, _CMP_GT_OQ);
-    const __m256d f = _mm256_div_pd(vcirc, _mm256_mul_pd(_mm256_mul_pd(dist, dist), dist));
-    const __m256d cx = _mm256_sub_pd(_mm256_mul_pd(ty, dz), _mm256_mul_pd(tz, dy));
-    const __m256d cy = _mm256_sub_pd(_mm256_mul_pd(tz, dx), _mm256_mul_pd(tx, dz));
-    const __m256d cz = _mm256_sub_pd(_mm256_mul_pd(tx, dy), _mm256_mul_pd(ty, dx));
-    // A skipped lane keeps its sum exactly as it was.
-    l.sx = _mm256_blendv_pd(l.sx, _mm256_add_pd(l.sx, _mm256_mul_pd(_mm256_mul_pd(cx, vinv), f)), keep);
-    l.sy = _mm256_blendv_pd(l.sy, _mm256_add_pd(l.sy, _mm256_mul_pd(_mm256_mul_pd(cy, vinv), f)), keep);
-    l.sz = _mm256_blendv_pd(l.sz, _mm256_add_pd(l.sz, _mm256_mul_pd(_mm256_mul_pd(cz, vinv), f)), keep);
+    const simd::PointLawTerms4 t = simd::point_law_terms4(l.rx, l.ry, l.rz, px, py, pz, tx, ty, tz, vinv, vcirc, excl);
+    l.sx = _mm256_blendv_pd(l.sx, _mm256_add_pd(l.sx, t.x), t.keep);
+    l.sy = _mm256_blendv_pd(l.sy, _mm256_add_pd(l.sy, t.y), t.keep);
+    l.sz = _mm256_blendv_pd(l.sz, _mm256_add_pd(l.sz, t.z), t.keep);
 }
 
 __attribute__((target("avx2"))) inline void start4(Lanes4& l, const PointTable& t, std::size_t j) {

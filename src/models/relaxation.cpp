@@ -246,35 +246,46 @@ __attribute__((target("avx2"))) inline __m256i sort8_epu32(__m256i v) {
     return v;
 }
 
+// The screening test of eight entries from k for one point (its coordinates and neighbours broadcast): which lie
+// inside the window, other than the neighbours; `ids` receives their point indices. Entries past a run's end are
+// further up the same column, or its padding: none can pass, so no lane mask is needed.
+struct Probe8 {
+    __m512d x, y, z;
+    __m256i prev, next;
+};
+
+__attribute__((target("avx512f,avx512vl"))) inline Probe8 probe8(const Query& q) {
+    return {_mm512_set1_pd(q.px), _mm512_set1_pd(q.py), _mm512_set1_pd(q.pz),
+            _mm256_set1_epi32(static_cast<int>(q.prev)), _mm256_set1_epi32(static_cast<int>(q.next))};
+}
+
+__attribute__((target("avx512f,avx512vl"))) inline __mmask8 window8(const GridEntries& e, std::size_t k,
+                                                                   const Probe8& p, __m256i& ids) {
+    const __m512d hi = _mm512_set1_pd(kRepulsionHi), lo = _mm512_set1_pd(kRepulsionLo);
+    const __m512d dx = _mm512_sub_pd(p.x, _mm512_loadu_pd(e.x.data() + k));
+    const __m512d dy = _mm512_sub_pd(p.y, _mm512_loadu_pd(e.y.data() + k));
+    const __m512d dz = _mm512_sub_pd(p.z, _mm512_loadu_pd(e.z.data() + k));
+    const __m512d r2 =
+        _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)), _mm512_mul_pd(dz, dz));
+    ids = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(e.idx.data() + k));
+    const __mmask8 in_hi = _mm512_cmp_pd_mask(r2, hi, _CMP_LT_OQ);
+    const __mmask8 in_lo = _mm512_cmp_pd_mask(r2, lo, _CMP_GT_OQ);
+    const __mmask8 not_nb = _mm256_cmpneq_epu32_mask(ids, p.prev) & _mm256_cmpneq_epu32_mask(ids, p.next);
+    return static_cast<__mmask8>(in_hi & in_lo & not_nb);
+}
+
 // Eight lanes. The passing indices are compressed and appended to one register, which is sorted there; only a
 // point with more than eight of them goes through memory. Returns the indices sorted.
 __attribute__((target("avx512f,avx512vl"))) std::size_t screen_avx512(const GridEntries& e, const Query& q,
                                                                       std::uint32_t* out) {
-    const __m512d vx = _mm512_set1_pd(q.px), vy = _mm512_set1_pd(q.py), vz = _mm512_set1_pd(q.pz);
-    const __m512d hi = _mm512_set1_pd(kRepulsionHi), lo = _mm512_set1_pd(kRepulsionLo);
-    const __m256i vprev = _mm256_set1_epi32(static_cast<int>(q.prev));
-    const __m256i vnext = _mm256_set1_epi32(static_cast<int>(q.next));
+    const Probe8 probe = probe8(q);
     const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const double* X = e.x.data();
-    const double* Y = e.y.data();
-    const double* Z = e.z.data();
-    const std::uint32_t* I = e.idx.data();
     __m256i acc = _mm256_set1_epi32(-1);  // unused lanes hold UINT32_MAX and sort last
     std::size_t n = 0;
     bool spilled = false;
-    // Eight entries from k. Those past the run's end are further up the same column, or its padding: none can
-    // pass the window test, so no lane mask is needed.
     auto chunk = [&](std::size_t k) __attribute__((target("avx512f,avx512vl"))) {
-        const __m512d dx = _mm512_sub_pd(vx, _mm512_loadu_pd(X + k));
-        const __m512d dy = _mm512_sub_pd(vy, _mm512_loadu_pd(Y + k));
-        const __m512d dz = _mm512_sub_pd(vz, _mm512_loadu_pd(Z + k));
-        const __m512d r2 =
-            _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)), _mm512_mul_pd(dz, dz));
-        const __m256i ids = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(I + k));
-        const __mmask8 in_hi = _mm512_cmp_pd_mask(r2, hi, _CMP_LT_OQ);
-        const __mmask8 in_lo = _mm512_cmp_pd_mask(r2, lo, _CMP_GT_OQ);
-        const __mmask8 not_nb = _mm256_cmpneq_epu32_mask(ids, vprev) & _mm256_cmpneq_epu32_mask(ids, vnext);
-        const __mmask8 in = static_cast<__mmask8>(in_hi & in_lo & not_nb);
+        __m256i ids;
+        const __mmask8 in = window8(e, k, probe, ids);
         const __m256i found = _mm256_maskz_compress_epi32(in, ids);
         const std::size_t c = static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(in)));
         if (!spilled && n + c <= 8) {
@@ -311,40 +322,20 @@ __attribute__((target("avx512f,avx512vl"))) bool screen_three_avx512(const GridE
                                                                     const Query& q1, const Query& q2,
                                                                     std::uint32_t* out, std::size_t& n0,
                                                                     std::size_t& n1, std::size_t& n2) {
-    const __m512d hi = _mm512_set1_pd(kRepulsionHi), lo = _mm512_set1_pd(kRepulsionLo);
     const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-    const double* X = e.x.data();
-    const double* Y = e.y.data();
-    const double* Z = e.z.data();
-    const std::uint32_t* I = e.idx.data();
     struct Lane {
-        __m512d vx, vy, vz;
-        __m256i vprev, vnext, acc;
+        Probe8 probe;
+        __m256i acc;
         std::size_t n;
     };
-    Lane a, b, d;
-    for (auto [l, q] : {std::make_pair(&a, &q0), std::make_pair(&b, &q1), std::make_pair(&d, &q2)}) {
-        l->vx = _mm512_set1_pd(q->px);
-        l->vy = _mm512_set1_pd(q->py);
-        l->vz = _mm512_set1_pd(q->pz);
-        l->vprev = _mm256_set1_epi32(static_cast<int>(q->prev));
-        l->vnext = _mm256_set1_epi32(static_cast<int>(q->next));
-        l->acc = _mm256_set1_epi32(-1);  // unused lanes hold UINT32_MAX and sort last
-        l->n = 0;
-    }
+    // Unused lanes of acc hold UINT32_MAX and sort last.
+    Lane a{probe8(q0), _mm256_set1_epi32(-1), 0};
+    Lane b{probe8(q1), _mm256_set1_epi32(-1), 0};
+    Lane d{probe8(q2), _mm256_set1_epi32(-1), 0};
     bool fits = true;
-    // As in screen_avx512; entries past a run's end cannot pass.
     auto chunk = [&](Lane& l, std::size_t k) __attribute__((target("avx512f,avx512vl"))) {
-        const __m512d dx = _mm512_sub_pd(l.vx, _mm512_loadu_pd(X + k));
-        const __m512d dy = _mm512_sub_pd(l.vy, _mm512_loadu_pd(Y + k));
-        const __m512d dz = _mm512_sub_pd(l.vz, _mm512_loadu_pd(Z + k));
-        const __m512d r2 =
-            _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)), _mm512_mul_pd(dz, dz));
-        const __m256i ids = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(I + k));
-        const __mmask8 in_hi = _mm512_cmp_pd_mask(r2, hi, _CMP_LT_OQ);
-        const __mmask8 in_lo = _mm512_cmp_pd_mask(r2, lo, _CMP_GT_OQ);
-        const __mmask8 not_nb = _mm256_cmpneq_epu32_mask(ids, l.vprev) & _mm256_cmpneq_epu32_mask(ids, l.vnext);
-        const __mmask8 in = static_cast<__mmask8>(in_hi & in_lo & not_nb);
+        __m256i ids;
+        const __mmask8 in = window8(e, k, l.probe, ids);
         const __m256i found = _mm256_maskz_compress_epi32(in, ids);
         const std::size_t c = static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(in)));
         fits &= l.n + c <= 8;
