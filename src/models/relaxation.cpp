@@ -484,7 +484,7 @@ public:
     static constexpr std::size_t kColumnPad = 8;
 
     explicit CellGrid(std::size_t total)
-        : max_cells_(kCellBudgetPerPoint * total + 64), cell_of_(total), pairs_(16 * total + total / 4 + 64) {
+        : max_cells_(kCellBudgetPerPoint * total + 64), cell_of_(total), pairs_(4 * total + total / 4 + 64) {
     }
 
     // False when the grid cannot help (non-finite coordinates, everything in one cell, or more points than its

@@ -634,10 +634,17 @@ TEST(ModelsParticleRelax, EveryScreeningPathMatchesPairByPairTranscription) {
     with_nan[2][5][1] = std::numeric_limits<double>::quiet_NaN();
     FilamentSet with_inf = fs;
     with_inf[0][200][2] = std::numeric_limits<double>::infinity();
+    // Sixteen partners for each of 600 points: more pairs in one iteration than the pair list holds at once.
+    FilamentSet dense_ring(1);
+    for (int k = 0; k < 600; ++k) {
+        const double t = k * (2.0 * M_PI / 600.0);
+        dense_ring[0].push_back({2.0 * std::cos(t), 2.0 * std::sin(t), 0.01 * std::sin(7.0 * t)});
+    }
     const std::vector<Case> cases = {
         {"mixed", fs, 6, true},
         {"mixed, one point fewer", FilamentSet(fs.begin(), fs.begin() + 3), 4, true},
         {"shifted", scaled(fs, 1.0, 1e3), 3, true},
+        {"dense ring", dense_ring, 3, true},
         {"scale 2^60", scaled(fs, 0x1p60, 0.0), 3, false},
         {"scale 2^-60", scaled(fs, 0x1p-60, 0.0), 3, false},
         {"NaN point", with_nan, 3, false},
