@@ -147,8 +147,10 @@ struct Query {
     std::uint32_t prev, next;
 };
 
-// Sorts the few indices a point's screening found. Up to four go through a fixed network of compare-exchanges
-// (no branches on the values; `hits` has room for the padding, which sorts behind them).
+// Sorts the (distinct) indices a point's screening found. Up to four go through a fixed network of
+// compare-exchanges (no branches on the values; `hits` has room for the padding, which sorts behind them); more,
+// as in a crowded start, usually lie close together along the filament and are sorted by marking them in a small
+// bitmap.
 inline void sort_hits(std::uint32_t* hits, std::size_t nh) {
     if (nh <= 4) {
         for (std::size_t i = nh; i < 4; ++i) hits[i] = UINT32_MAX;
@@ -162,15 +164,24 @@ inline void sort_hits(std::uint32_t* hits, std::size_t nh) {
         cx(0, 2);
         cx(1, 3);
         cx(1, 2);
-    } else if (nh <= 16) {
-        for (std::size_t i = 1; i < nh; ++i) {
-            const std::uint32_t v = hits[i];
-            std::size_t j = i;
-            for (; j > 0 && hits[j - 1] > v; --j) hits[j] = hits[j - 1];
-            hits[j] = v;
-        }
-    } else {
+        return;
+    }
+    constexpr std::uint32_t kWords = 8;
+    std::uint32_t lo = hits[0], hi = hits[0];
+    for (std::size_t i = 1; i < nh; ++i) {
+        lo = std::min(lo, hits[i]);
+        hi = std::max(hi, hits[i]);
+    }
+    if (hi - lo >= 64 * kWords) {
         std::sort(hits, hits + nh);
+        return;
+    }
+    std::uint64_t bits[kWords] = {};
+    for (std::size_t i = 0; i < nh; ++i) bits[(hits[i] - lo) >> 6] |= std::uint64_t{1} << ((hits[i] - lo) & 63);
+    std::size_t n = 0;
+    for (std::uint32_t w = 0; w <= (hi - lo) >> 6; ++w) {
+        for (std::uint64_t word = bits[w]; word != 0; word &= word - 1)
+            hits[n++] = lo + (w << 6) + static_cast<std::uint32_t>(__builtin_ctzll(word));
     }
 }
 
