@@ -16,7 +16,9 @@ namespace {
 
 constexpr double kRelaxTargetCpuSeconds = 0.25;
 
-void time_relaxation(const tarq::ParticleEvaluator& unrelaxed, const bench::Ceiling& ceiling, const char* kernels) {
+// The target applies to the kernels the dispatch picks; the narrower ones are timed for comparison only.
+void time_relaxation(const tarq::ParticleEvaluator& unrelaxed, const bench::Ceiling& ceiling, const char* kernels,
+                     bool check_target) {
     tarq::ParticleEvaluator relaxed = unrelaxed;
     tarq::ParticleEvaluator::RelaxationCounts counts;
     const bench::Timing t = bench::best_of(
@@ -28,8 +30,13 @@ void time_relaxation(const tarq::ParticleEvaluator& unrelaxed, const bench::Ceil
     const double points = 4000.0 * 1000.0;
     // Each pair inside the window costs one square root and four divisions.
     const double fraction = (static_cast<double>(counts.decided) / t.cpu) / ceiling.best;
-    std::printf("relax 3:1:1 (%s; 4000 points, 1000 iterations, dt 0.01): %.3f s CPU, %.3f s wall  (target %.2f s CPU: %s)\n",
-                kernels, t.cpu, t.wall, kRelaxTargetCpuSeconds, t.cpu <= kRelaxTargetCpuSeconds ? "met" : "NOT met");
+    std::printf("relax 3:1:1 (%s; 4000 points, 1000 iterations, dt 0.01): %.3f s CPU, %.3f s wall", kernels, t.cpu,
+                t.wall);
+    if (check_target) {
+        const bool met = t.cpu <= kRelaxTargetCpuSeconds;
+        std::printf("  (target %.2f s CPU: %s)", kRelaxTargetCpuSeconds, met ? "met" : "NOT met");
+    }
+    std::printf("\n");
     std::printf("  %.1f pairs screened and %.2f inside the window per point and iteration; window pairs at %.1f%% of "
                 "the divider ceiling\n",
                 static_cast<double>(counts.screened) / points, static_cast<double>(counts.decided) / points,
@@ -54,15 +61,16 @@ int main(int argc, char** argv) {
         std::printf("construct 3:1:1 (4000 points): %.3f s CPU, %.3f s wall\n", bench::thread_seconds() - c0,
                     bench::wall_seconds() - w0);
         namespace kd = tarq::kernel_dispatch;
-        time_relaxation(pe, ceiling, kd::avx512_available() ? "AVX-512" : kd::simd_available() ? "AVX2" : "portable");
+        time_relaxation(pe, ceiling, kd::avx512_available() ? "AVX-512" : kd::simd_available() ? "AVX2" : "portable",
+                        true);
         if (kd::avx512_available()) {
             kd::set_avx512_allowed(false);
-            time_relaxation(pe, ceiling, "AVX2 only, for comparison");
+            time_relaxation(pe, ceiling, "AVX2 only, for comparison", false);
             kd::set_avx512_allowed(true);
         }
         if (kd::simd_available()) {
             kd::set_simd_allowed(false);
-            time_relaxation(pe, ceiling, "portable, for comparison");
+            time_relaxation(pe, ceiling, "portable, for comparison", false);
             kd::set_simd_allowed(true);
         }
     } catch (const std::exception& e) {

@@ -572,7 +572,8 @@ public:
             e_.z.resize(entries);
             e_.idx.resize(entries);
         }
-        start_.assign(ncell + 2, 0);
+        if (start_.size() < ncell + 2) start_.resize(ncell + 2);
+        std::memset(start_.data(), 0, (ncell + 2) * sizeof(std::uint32_t));
         for (std::size_t g = 0; g < total; ++g) {
             const std::size_t c = (col(s.x[g], 0) * n_[1] + col(s.y[g], 1)) * stride + zcell(s.z[g]);
             cell_of_[g] = static_cast<std::uint32_t>(c);
