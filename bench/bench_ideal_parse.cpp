@@ -4,7 +4,6 @@
 // Exits with 1 when the target is missed or the entry count is wrong.
 // `bench_ideal_parse PATH --write-synthetic` writes the synthetic text to PATH when PATH is absent.
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "core/fourier_knot.hpp"
 
 namespace {
@@ -69,10 +69,6 @@ std::string synthetic_database() {
     return s;
 }
 
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,27 +94,27 @@ int main(int argc, char** argv) {
         }
     }
 
-    double best = 1e300;
     std::size_t entries = 0;
     std::size_t rows = 0;
-    for (int rep = 0; rep < 3; ++rep) {
-        const auto t0 = std::chrono::steady_clock::now();
-        const std::vector<tarq::FourierKnot::IdealABBlock> all = tarq::FourierKnot::parse_ideal_txt_from_string(text);
-        best = std::min(best, seconds_since(t0));
-        entries = all.size();
-        rows = 0;
-        for (const auto& ab : all)
-            for (const auto& c : ab.components) rows += c.fourier.a_x.size();
-    }
+    const bench::Timing parse = bench::best_of(
+        [&] {
+            const std::vector<tarq::FourierKnot::IdealABBlock> all =
+                tarq::FourierKnot::parse_ideal_txt_from_string(text);
+            entries = all.size();
+            rows = 0;
+            for (const auto& ab : all)
+                for (const auto& c : ab.components) rows += c.fourier.a_x.size();
+        },
+        5);
+    tarq::FourierKnot::IdealABBlock last;
+    const bench::Timing lookup =
+        bench::best_of([&] { last = tarq::FourierKnot::parse_ideal_ab_by_id_from_string(text, "L6n1"); }, 5);
+    const double best = parse.cpu;
 
-    const auto t1 = std::chrono::steady_clock::now();
-    const tarq::FourierKnot::IdealABBlock last = tarq::FourierKnot::parse_ideal_ab_by_id_from_string(text, "L6n1");
-    const double lookup = seconds_since(t1);
-
-    std::printf("ideal reader: %s, %.2f MB: %zu entries (%zu harmonic slots) in %.3f s; lookup of %s (%zu components) "
-                "in %.4f s\n",
-                source.c_str(), text.size() / 1e6, entries, rows, best, last.id.c_str(), last.components.size(),
-                lookup);
+    std::printf("ideal reader: %s, %.2f MB: %zu entries (%zu harmonic slots) in %.3f s CPU, %.3f s wall; lookup of %s "
+                "(%zu components) in %.4f s CPU, %.4f s wall (minimum of 5)\n",
+                source.c_str(), text.size() / 1e6, entries, rows, parse.cpu, parse.wall, last.id.c_str(),
+                last.components.size(), lookup.cpu, lookup.wall);
     if (entries != 263) {
         std::printf("FAILED: expected 263 entries\n");
         return 1;

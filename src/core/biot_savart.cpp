@@ -21,7 +21,7 @@ namespace {
 using constants::kFourPi;
 using constants::kEightPi;
 constexpr double kSoftening = 1e-12;
-constexpr double kExclusion = 1e-6;
+constexpr double kExclusion = BiotSavart::kPointLawExclusion;
 
 // nx*ny*nz <= size, for positive extents, without overflow.
 bool grid_fits(std::size_t size, const GridShape& s) {
@@ -265,20 +265,11 @@ __attribute__((target("avx2"))) Vec3 point_law_avx2(const Vec3& r, const Polylin
         __m256d px, py, pz, tx, ty, tz;
         load_vec3x4(xp + 3 * i, px, py, pz);
         load_vec3x4(tp + 3 * i, tx, ty, tz);
-        const __m256d dx = _mm256_sub_pd(rx, px);
-        const __m256d dy = _mm256_sub_pd(ry, py);
-        const __m256d dz = _mm256_sub_pd(rz, pz);
-        const __m256d dist = _mm256_sqrt_pd(
-            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(dx, dx), _mm256_mul_pd(dy, dy)), _mm256_mul_pd(dz, dz)));
-        const __m256d keep = _mm256_cmp_pd(dist, excl, _CMP_GT_OQ);
-        const __m256d f = _mm256_div_pd(vcirc, _mm256_mul_pd(_mm256_mul_pd(dist, dist), dist));
-        const __m256d cx = _mm256_sub_pd(_mm256_mul_pd(ty, dz), _mm256_mul_pd(tz, dy));
-        const __m256d cy = _mm256_sub_pd(_mm256_mul_pd(tz, dx), _mm256_mul_pd(tx, dz));
-        const __m256d cz = _mm256_sub_pd(_mm256_mul_pd(tx, dy), _mm256_mul_pd(ty, dx));
+        const simd::PointLawTerms4 t = simd::point_law_terms4(rx, ry, rz, px, py, pz, tx, ty, tz, vinv, vcirc, excl);
         // A skipped element adds +0.0, which leaves a sum that started at +0.0 unchanged.
-        const __m256d ex = _mm256_and_pd(keep, _mm256_mul_pd(_mm256_mul_pd(cx, vinv), f));
-        const __m256d ey = _mm256_and_pd(keep, _mm256_mul_pd(_mm256_mul_pd(cy, vinv), f));
-        const __m256d ez = _mm256_and_pd(keep, _mm256_mul_pd(_mm256_mul_pd(cz, vinv), f));
+        const __m256d ex = _mm256_and_pd(t.keep, t.x);
+        const __m256d ey = _mm256_and_pd(t.keep, t.y);
+        const __m256d ez = _mm256_and_pd(t.keep, t.z);
         s.x = add_lanes_in_order(s.x, ex);
         s.y = add_lanes_in_order(s.y, ey);
         s.z = add_lanes_in_order(s.z, ez);

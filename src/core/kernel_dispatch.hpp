@@ -1,4 +1,4 @@
-// Run-time choice between the portable loops and the AVX2 kernels (same bits either way).
+// Run-time choice between the portable loops and the AVX2 and AVX-512 kernels (same bits either way).
 #pragma once
 
 #include "core/simd.hpp"
@@ -9,5 +9,10 @@ namespace tarq::kernel_dispatch {
 bool simd_available();
 // Tests and benchmarks switch the fast kernels off to compare both forms.
 void set_simd_allowed(bool allowed);
+
+// True when the fast kernels are on and the CPU also has AVX-512F (the eight-lane kernels).
+bool avx512_available();
+// Tests and benchmarks switch the eight-lane kernels off to compare them with the four-lane ones.
+void set_avx512_allowed(bool allowed);
 
 }  // namespace tarq::kernel_dispatch

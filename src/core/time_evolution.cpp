@@ -12,10 +12,7 @@ namespace tarq {
 void point_law_euler_step(std::vector<Vec3>& positions, const std::vector<Vec3>& tangents, double circulation,
                           double dt, std::vector<Vec3>& velocities) {
     const std::size_t n = positions.size();
-    velocities.resize(n);
-    for (std::size_t j = 0; j < n; ++j) {
-        velocities[j] = BiotSavart::velocity(positions[j], positions, tangents, circulation);
-    }
+    BiotSavart::velocities_at_points(positions, tangents, circulation, velocities);
     for (std::size_t j = 0; j < n; ++j) {
         for (int c = 0; c < 3; ++c) positions[j][c] = velocities[j][c] * dt + positions[j][c];
     }

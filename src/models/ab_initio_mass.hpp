@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,7 +48,14 @@ public:
     // Damped relaxation followed by scaling to r_e about the centroid. `check` runs before every
     // iteration so that a caller can abort a long relaxation by throwing from it; the filaments are then
     // left as they were before the call.
-    void relax_hamiltonian(int iterations, double timestep, const std::function<void()>& check);
+    // Pair counts of a relaxation, for benchmarks: pairs whose distance the screening computed, and pairs handed
+    // on to the exact repulsion rule (those in the window, and the odd tail pair of a full scan).
+    struct RelaxationCounts {
+        std::uint64_t screened = 0;
+        std::uint64_t decided = 0;
+    };
+    void relax_hamiltonian(int iterations, double timestep, const std::function<void()>& check,
+                           RelaxationCounts* counts = nullptr);
 
     double get_dimless_ropelength(double stretch_lambda) const;
     double get_physical_length_m() const;

@@ -64,12 +64,10 @@ ParticleEvaluator::RelativisticMetrics ParticleEvaluator::compute_relativistic_m
         // A single point has no direction: a zero tangent, so it induces no flow.
         T.assign(n, Vec3{0.0, 0.0, 0.0});
     }
-    std::vector<Vec3> v(n), w(n);
+    std::vector<Vec3> v, w(n);
+    BiotSavart::velocities_at_points(X, T, circulation, v);
     const double wscale = circulation / kPiRc2;
-    for (std::size_t i = 0; i < n; ++i) {
-        v[i] = BiotSavart::velocity(X[i], X, T, circulation);
-        w[i] = v_mul(T[i], wscale);
-    }
+    for (std::size_t i = 0; i < n; ++i) w[i] = v_mul(T[i], wscale);
     out.helicity = static_cast<double>(FrenetHelicity::compute_helicity(v, w));
     out.time_dilation_map = TimeField::compute_time_dilation_map_sqrt(v, kSwirlSpeed);
     double sum = 0.0;

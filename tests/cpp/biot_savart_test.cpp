@@ -209,6 +209,97 @@ TEST(BiotSavartPointLaw, FewerTangentsThanPointsRejected) {
         "velocity: fewer tangents than points");
 }
 
+// The point law at r written out in its stated order, as an independent reference.
+Vec3 point_law_reference(const Vec3& r, const Polyline& X, const std::vector<Vec3>& T, double circulation) {
+    const double inv4pi = 1.0 / 12.566370614359172;
+    double sx = 0.0, sy = 0.0, sz = 0.0;
+    for (std::size_t i = 0; i < X.size(); ++i) {
+        const double dx = r[0] - X[i][0], dy = r[1] - X[i][1], dz = r[2] - X[i][2];
+        const double dist = std::sqrt((dx * dx + dy * dy) + dz * dz);
+        if (!(dist > 1e-6)) continue;
+        const double f = circulation / (dist * dist * dist);
+        sx += ((T[i][1] * dz - T[i][2] * dy) * inv4pi) * f;
+        sy += ((T[i][2] * dx - T[i][0] * dz) * inv4pi) * f;
+        sz += ((T[i][0] * dy - T[i][1] * dx) * inv4pi) * f;
+    }
+    return {sx, sy, sz};
+}
+
+std::vector<Vec3> all_points_reference(const Polyline& X, const std::vector<Vec3>& T, double circulation) {
+    std::vector<Vec3> v;
+    for (const Vec3& r : X) v.push_back(point_law_reference(r, X, T, circulation));
+    return v;
+}
+
+std::vector<Vec3> all_points(const Polyline& X, const std::vector<Vec3>& T, double circulation) {
+    std::vector<Vec3> v{{9, 9, 9}};  // stale contents are replaced
+    BiotSavart::velocities_at_points(X, T, circulation, v);
+    return v;
+}
+
+TEST(BiotSavartPointLaw, AllPointsBitEqualToStatedOrderOnEveryPath) {
+    std::mt19937_64 g(23);
+    // Sizes on both sides of every lane and block width, and one of the sizes a time step uses.
+    std::vector<std::size_t> sizes;
+    for (std::size_t n = 0; n <= 41; ++n) sizes.push_back(n);
+    sizes.push_back(1001);
+    // Scales near 2^-60 (every pair inside the exclusion radius), near the radius itself, and near 2^60 and
+    // 2^340 (cubes of the distance overflow).
+    for (double scale : {0x1p-60, 0x1p-20, 1.0, 0x1p60, 0x1p340}) {
+        for (std::size_t n : sizes) {
+            if (n > 41 && scale != 1.0) continue;
+            const Polyline X = random_points(g, n, scale);
+            const std::vector<Vec3> T = random_points(g, n + 3, 2.0);
+            const std::vector<Vec3> ref = all_points_reference(X, T, 0.8);
+            for (const auto& r : test_support::every_path([&] { return all_points(X, T, 0.8); }))
+                EXPECT_EQ(bit_mismatches(r.second, ref), 0u) << r.first << " n=" << n << " scale=" << scale;
+        }
+    }
+}
+
+TEST(BiotSavartPointLaw, AllPointsAwkwardCasesOnEveryPath) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    std::mt19937_64 g(29);
+    Polyline X = random_points(g, 37, 1.0);
+    std::vector<Vec3> T = random_points(g, 37, 1.0);
+    X[3] = X[2];                                   // coincident points
+    X[4] = X[2];
+    X[5] = {X[2][0] + 5e-7, X[2][1], X[2][2]};     // inside the exclusion radius
+    X[6] = {X[2][0], X[2][1] + 1e-6, X[2][2]};     // at the radius (rounding decides)
+    X[7] = {X[2][0], X[2][1], X[2][2] + 2e-6};     // just outside
+    X[9] = {nan, 0.0, 0.0};
+    X[12] = {inf, 1.0, 1.0};
+    X[13] = {-inf, 0.0, inf};
+    X[17] = {0x1p-1060, 0.0, 0.0};                 // subnormal coordinate
+    X[18] = {0x1p-1060, 0x1p-1070, 0.0};
+    T[20] = {nan, 1.0, 0.0};
+    T[21] = {inf, 0.0, 0.0};
+    T[22] = {0.0, -0.0, 0.0};
+    X[33] = {1e300, -1e300, 1e300};                // squares overflow
+    const Polyline tail(X.begin() + 30, X.end());  // a short set, all in one partial block
+    const std::vector<Vec3> tail_t(T.begin() + 30, T.end());
+    for (double c : {1.0, -0.0, inf, nan}) {
+        for (const auto& set : {std::make_pair(X, T), std::make_pair(tail, tail_t)}) {
+            const std::vector<Vec3> ref = all_points_reference(set.first, set.second, c);
+            for (const auto& r : test_support::every_path([&] { return all_points(set.first, set.second, c); }))
+                EXPECT_EQ(bit_mismatches(r.second, ref), 0u) << r.first << " c=" << c << " n=" << set.first.size();
+        }
+    }
+    // A set of identical points gives exactly zero everywhere, with positive signs.
+    const Polyline same(19, Vec3{0.25, -1.0, 3.0});
+    for (const auto& r : test_support::every_path([&] { return all_points(same, same, 1.0); }))
+        for (const Vec3& v : r.second)
+            for (double x : v) EXPECT_TRUE(x == 0.0 && !std::signbit(x)) << r.first;
+}
+
+TEST(BiotSavartPointLaw, AllPointsFewerTangentsRejected) {
+    std::vector<Vec3> out;
+    expect_throw_msg<std::invalid_argument>(
+        [&] { BiotSavart::velocities_at_points({{1, 0, 0}, {0, 1, 0}}, {{0, 0, 1}}, 1.0, out); },
+        "velocities_at_points: fewer tangents than points");
+}
+
 // ------------------------------------------------------------------------------------------------
 // Vorticity and interior
 // ------------------------------------------------------------------------------------------------

@@ -572,6 +572,96 @@ TEST(ModelsParticleRelax, LargeSetMatchesPairByPairTranscription) {
     }
 }
 
+// Same bits, NaN matching NaN.
+bool same_bits(const FilamentSet& a, const FilamentSet& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t j = 0; j < a.size(); ++j) {
+        if (a[j].size() != b[j].size()) return false;
+        for (std::size_t i = 0; i < a[j].size(); ++i)
+            for (int c = 0; c < 3; ++c)
+                if (!(a[j][i][c] == b[j][i][c] || (std::isnan(a[j][i][c]) && std::isnan(b[j][i][c])))) return false;
+    }
+    return true;
+}
+
+FilamentSet scaled(FilamentSet fs, double f, double shift) {
+    for (auto& p : fs)
+        for (auto& q : p)
+            for (double& c : q) c = c * f + shift;
+    return fs;
+}
+
+TEST(ModelsParticleRelax, EveryScreeningPathMatchesPairByPairTranscription) {
+    unsigned state = 777u;
+    auto uniform = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) * (1.0 / 16777216.0);
+    };
+    // A crumpled chain with spacing near the window radius (a few partners per point, as in a relaxed knot), a
+    // dense ring (more than eight partners per point), a crowded cluster (the full scan), a second chain through
+    // the first, coincident points and pairs closer than the window's inner bound, and pairs at its outer bound.
+    FilamentSet fs(4);
+    Vec3 p{0.0, 0.0, 0.0};
+    for (int k = 0; k < 301; ++k) {
+        fs[0].push_back(p);
+        for (double& c : p) c += 0.16 * (uniform() - 0.5);
+    }
+    for (int k = 0; k < 121; ++k) {
+        const double t = k * 0.0519;
+        fs[1].push_back({0.4 * std::cos(t), 0.4 * std::sin(t), 0.1});
+    }
+    for (int k = 0; k < 97; ++k) fs[2].push_back({0.15 * uniform() + 0.5, 0.15 * uniform(), 0.15 * uniform() - 0.4});
+    for (int k = 0; k < 43; ++k) fs[3].push_back({0.2 * k - 4.0, 0.05 * (k % 3), 0.3});
+    fs[0][10] = fs[0][40];                                       // coincident, not neighbours
+    fs[0][11] = {fs[0][40][0] + 5e-5, fs[0][40][1], fs[0][40][2]};  // r^2 below the inner bound
+    fs[3][7] = {fs[3][6][0] + 0.2, fs[3][6][1], fs[3][6][2]};      // exactly the radius apart
+    fs[3][9] = {fs[3][6][0], fs[3][6][1] + 0.19999999999999998, fs[3][6][2]};
+    struct Case {
+        const char* what;
+        FilamentSet set;
+        int iterations;
+        bool reference;
+    };
+    FilamentSet with_nan = fs;
+    with_nan[2][5][1] = std::numeric_limits<double>::quiet_NaN();
+    FilamentSet with_inf = fs;
+    with_inf[0][200][2] = std::numeric_limits<double>::infinity();
+    // Sixteen partners for each of 600 points: more pairs in one iteration than the pair list holds at once.
+    FilamentSet dense_ring(1);
+    for (int k = 0; k < 600; ++k) {
+        const double t = k * (2.0 * M_PI / 600.0);
+        dense_ring[0].push_back({2.0 * std::cos(t), 2.0 * std::sin(t), 0.01 * std::sin(7.0 * t)});
+    }
+    const std::vector<Case> cases = {
+        {"mixed", fs, 6, true},
+        {"mixed, one point fewer", FilamentSet(fs.begin(), fs.begin() + 3), 4, true},
+        {"shifted", scaled(fs, 1.0, 1e3), 3, true},
+        {"dense ring", dense_ring, 3, true},
+        {"scale 2^60", scaled(fs, 0x1p60, 0.0), 3, false},
+        {"scale 2^-60", scaled(fs, 0x1p-60, 0.0), 3, false},
+        {"NaN point", with_nan, 3, false},
+        {"infinite point", with_inf, 3, false},
+    };
+    for (const Case& c : cases) {
+        const auto runs = test_support::every_path([&] {
+            ParticleEvaluator pe(c.set);
+            ParticleEvaluator::RelaxationCounts counts;
+            pe.relax_hamiltonian(c.iterations, 0.01, nullptr, &counts);
+            return std::make_pair(pe.filaments, std::make_pair(counts.screened, counts.decided));
+        });
+        for (const auto& r : runs) {
+            EXPECT_TRUE(same_bits(r.second.first, runs.back().second.first)) << c.what << " on " << r.first;
+            EXPECT_EQ(r.second.second, runs.back().second.second) << c.what << " on " << r.first;
+        }
+        if (c.reference) {
+            FilamentSet expected = c.set;
+            reference_relax(expected, c.iterations, 0.01);
+            EXPECT_TRUE(same_bits(runs.front().second.first, expected)) << c.what;
+            EXPECT_GT(runs.front().second.second.second, 0u) << c.what;
+        }
+    }
+}
+
 TEST(ModelsParticleRelax, TwoPointsOneStep) {
     // Both neighbours are the other point, so there is no repulsion: F = 50 (Q - P) + 15 (c - P) = +-57.5 and
     // v = 0.7 F, which carries the two points past each other before the scaling.

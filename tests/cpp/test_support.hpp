@@ -42,6 +42,22 @@ auto both_paths(F&& f) {
     return std::make_pair(simd, portable);
 }
 
+// Runs f on every kernel path this CPU has, widest first ("avx512", "avx2", then "portable").
+template <class F>
+auto every_path(F&& f) {
+    namespace kd = tarq::kernel_dispatch;
+    std::vector<std::pair<std::string, decltype(f())>> out;
+    kd::set_simd_allowed(true);
+    if (kd::avx512_available()) out.emplace_back("avx512", f());
+    kd::set_avx512_allowed(false);
+    if (kd::simd_available()) out.emplace_back("avx2", f());
+    kd::set_avx512_allowed(true);
+    kd::set_simd_allowed(false);
+    out.emplace_back("portable", f());
+    kd::set_simd_allowed(true);
+    return out;
+}
+
 inline tarq::Polyline random_points(std::mt19937_64& g, std::size_t n, double scale) {
     std::uniform_real_distribution<double> u(-scale, scale);
     tarq::Polyline p(n);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/biot_savart.hpp"
 #include "core/frenet_helicity.hpp"
 #include "core/time_evolution.hpp"
 #include "test_support.hpp"
@@ -158,4 +159,33 @@ TEST(TimeEvolutionTest, RejectsFewerTangentsThanPositions) {
     std::vector<Vec3> t(r.T.begin(), r.T.end() - 1);
     test_support::expect_throw_msg<std::invalid_argument>([&] { TimeEvolution te(r.X, t, 1.0); },
                                                          "TimeEvolution: need at least as many tangents as positions");
+}
+
+// The velocities of a step come from the all-points kernels: every path gives the bits of the per-point law.
+TEST(TimeEvolutionTest, StepsAreTheSameBitsOnEveryPath) {
+    for (int n : {7, 45}) {
+        std::vector<Vec3> X, T;
+        for (int i = 0; i < n; ++i) {
+            const double s = 2.0 * M_PI * i / n;
+            X.push_back(
+                {std::sin(s) + 2.0 * std::sin(2.0 * s), std::cos(s) - 2.0 * std::cos(2.0 * s), -std::sin(3.0 * s)});
+            T.push_back({std::cos(s), -std::sin(s), 0.5});
+        }
+        std::vector<Vec3> want = X;
+        for (int j = 0; j < n; ++j) {
+            const Vec3 v = tarq::BiotSavart::velocity(X[j], X, T, 1.25);
+            for (int c = 0; c < 3; ++c) want[j][c] = v[c] * 0.01 + X[j][c];
+        }
+        const auto runs = test_support::every_path([&] {
+            TimeEvolution te(X, T, 1.25);
+            te.evolve(0.01, 1);
+            std::vector<Vec3> one = te.get_positions();
+            te.evolve(0.01, 2);
+            return std::make_pair(one, te.get_positions());
+        });
+        for (const auto& r : runs) {
+            EXPECT_EQ(r.second.first, want) << r.first << " n=" << n;
+            EXPECT_EQ(r.second.second, runs.back().second.second) << r.first << " n=" << n;
+        }
+    }
 }
