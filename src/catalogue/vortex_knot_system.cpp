@@ -5,16 +5,14 @@
 #include <exception>
 #include <stdexcept>
 
-#include "core/biot_savart.hpp"
 #include "core/fourier_knot.hpp"
 #include "core/knot_files.hpp"
+#include "core/time_evolution.hpp"
 #include "catalogue/embedded_knots.hpp"
 
 namespace tarq {
 
 namespace {
-
-constexpr double kTwoPi = 6.283185307179586;
 
 const KnotFileMap& knot_map() {
     static const KnotFileMap map = get_embedded_knot_files();
@@ -30,25 +28,11 @@ int sample_count(std::size_t n) {
     return static_cast<int>(n);
 }
 
-// s_j = j*2pi/(n-1), both ends included; a single sample sits at parameter 0.
-std::vector<double> closed_parameters(int n) {
-    std::vector<double> s(static_cast<std::size_t>(n));
-    if (n == 1) {
-        s[0] = 0.0;
-        return s;
-    }
-    for (int j = 0; j < n; ++j) s[j] = (static_cast<double>(j) * kTwoPi) / static_cast<double>(n - 1);
-    return s;
-}
-
 template <class Formula>
 void generate(std::vector<Vec3>& positions, std::size_t n, Formula formula) {
     positions.clear();
     positions.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double t = (static_cast<double>(i) * kTwoPi) / static_cast<double>(n);
-        positions.push_back(formula(t));
-    }
+    for (const double t : FourierKnot::open_parameters(static_cast<std::int64_t>(n))) positions.push_back(formula(t));
 }
 
 }  // namespace
@@ -99,8 +83,7 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
         if (!blocks.empty()) {
             const int count = sample_count(n);
             const int k = FourierKnot::index_of_largest_block(blocks);
-            std::vector<Vec3> centred = FourierKnot::center_points(FourierKnot::evaluate(blocks[k], closed_parameters(count)));
-            positions = std::move(centred);
+            positions = FourierKnot::sample_closed_centred(blocks[static_cast<std::size_t>(k)], count);
             compute_tangents();
             return;
         }
@@ -120,17 +103,9 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
 }
 
 void VortexKnotSystem::evolve(double dt, std::size_t steps) {
-    const std::size_t n = positions.size();
-    std::vector<Vec3> next;
+    std::vector<Vec3> velocities;
     for (std::size_t step = 0; step < steps; ++step) {
-        next = positions;
-        for (std::size_t j = 0; j < n; ++j) {
-            const Vec3 v = BiotSavart::velocity(positions[j], positions, tangents, circulation);
-            next[j][0] = next[j][0] + v[0] * dt;
-            next[j][1] = next[j][1] + v[1] * dt;
-            next[j][2] = next[j][2] + v[2] * dt;
-        }
-        positions.swap(next);
+        point_law_euler_step(positions, tangents, circulation, dt, velocities);
         compute_tangents();
     }
 }

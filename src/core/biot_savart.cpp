@@ -11,14 +11,15 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "core/constants.hpp"
 #include "core/kernel_dispatch.hpp"
 
 namespace tarq {
 
 namespace {
 
-constexpr double kFourPi = 4.0 * M_PI;   // 12.566370614359172
-constexpr double kEightPi = 8.0 * M_PI;  // 25.132741228718345
+using constants::kFourPi;
+using constants::kEightPi;
 constexpr double kSoftening = 1e-12;
 constexpr double kExclusion = 1e-6;
 

@@ -28,6 +28,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "core/constants.hpp"
+#include "core/vec3.hpp"
 #include "core/knot_dynamics.hpp"
 
 namespace tarq {
@@ -41,13 +43,10 @@ constexpr double kLineOffset = 0x1p-23;   // cell width in line offset, x extent
 constexpr double kTinyEdge = 1e-60;       // relative edge length below which error bounds need care
 constexpr double kMinExtent = 1e-60;
 constexpr double kMaxExtent = 1e60;
-constexpr double kPi = 3.141592653589793;
+using constants::kPi;
 
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-double dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+using vec3::cross;
+using vec3::dot;
 
 struct EdgeBox {
     double xlo, xhi, ylo, yhi;

@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/constants.hpp"
+#include "core/vec3.hpp"
 #include "core/fourier_knot.hpp"
 #include "core/knot_dynamics.hpp"
 
 namespace tarq {
 namespace {
 
-constexpr double kTwoPi = 2.0 * M_PI;
+using constants::kTwoPi;
 
 // Element k of one coefficient array; the derivative routines accept ragged blocks.
 inline double coeff(const std::vector<double>& v, std::size_t k) { return k < v.size() ? v[k] : 0.0; }
@@ -20,11 +22,8 @@ std::size_t harmonic_count(const FourierBlock& b) {
     return std::max({b.a_x.size(), b.b_x.size(), b.a_y.size(), b.b_y.size(), b.a_z.size(), b.b_z.size()});
 }
 
-inline double norm(const Vec3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-
-inline Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
+using vec3::cross;
+using vec3::norm;
 
 // r'(s) and r''(s) only: the hot loops of the length and bending sums need no more.
 void first_two_derivatives(const FourierBlock& b, std::size_t n, double s, Vec3& d1, Vec3& d2) {
@@ -72,11 +71,7 @@ double bending_sum(const FourierBlock& b, std::int64_t N, double eps) {
 }
 
 // The block sampled at t_i = 2 pi i / N, end point excluded.
-Polyline sample_block(const FourierBlock& b, std::int64_t N) {
-    std::vector<double> t(static_cast<std::size_t>(N));
-    for (std::int64_t i = 0; i < N; ++i) t[static_cast<std::size_t>(i)] = kTwoPi * static_cast<double>(i) / static_cast<double>(N);
-    return FourierKnot::evaluate(b, t);
-}
+Polyline sample_open(const FourierBlock& b, std::int64_t N) { return FourierKnot::evaluate(b, FourierKnot::open_parameters(N)); }
 
 }  // namespace
 
@@ -145,8 +140,7 @@ double FourierKnot::min_self_distance_sampled(const Polyline& p, int exclude_win
             const std::size_t d = j - i;
             const auto gap = static_cast<std::int64_t>(std::min(d, N - d));
             if (gap <= window) continue;
-            const double dx = p[j][0] - a[0], dy = p[j][1] - a[1], dz = p[j][2] - a[2];
-            const double dist = std::sqrt(dx * dx + dy * dy + dz * dz);
+            const double dist = norm(vec3::sub(p[j], a));
             if (dist < best) best = dist;
         }
     }
@@ -154,14 +148,14 @@ double FourierKnot::min_self_distance_sampled(const Polyline& p, int exclude_win
 }
 
 double FourierKnot::min_self_distance_exactish(const FourierBlock& block, int nsamples, int exclude_window) {
-    return min_self_distance_sampled(sample_block(block, std::max<std::int64_t>(nsamples, 64)), exclude_window);
+    return min_self_distance_sampled(sample_open(block, std::max<std::int64_t>(nsamples, 64)), exclude_window);
 }
 
 FourierKnot::GeometricDescriptors FourierKnot::describe_fourier_block(const FourierBlock& block, int nsamples,
                                                                       int exclude_window) {
     const std::int64_t N = std::max<std::int64_t>(nsamples, 64);
     const std::int64_t M = std::max<std::int64_t>(4 * N, 512);  // 64-bit: 4 N exceeds int for large N
-    const Polyline samples = sample_block(block, N);
+    const Polyline samples = sample_open(block, N);
     GeometricDescriptors out;
     out.L = length_sum(block, M);
     out.bending_energy = bending_sum(block, M, 1e-12);

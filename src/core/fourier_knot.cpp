@@ -5,11 +5,14 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/constants.hpp"
+#include "core/vec3.hpp"
+
 namespace tarq {
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * M_PI;
+using constants::kTwoPi;
 
 // Coefficient k of one array; arrays shorter than a_x contribute zeros so that a
 // ragged block (fields are writable from Python) never reads out of bounds.
@@ -57,7 +60,7 @@ inline Vec3 eval_ragged(const FourierBlock& b, double u) {
 
 inline Vec3 eval_block(const FourierBlock& b, bool rect, double u) { return rect ? eval_rect(b, u) : eval_ragged(b, u); }
 
-inline double norm(const Vec3& v) { return std::sqrt((v[0] * v[0] + v[1] * v[1]) + v[2] * v[2]); }
+using vec3::norm;
 
 }  // namespace
 
@@ -86,6 +89,28 @@ Polyline FourierKnot::center_points(const Polyline& points) {
     return out;
 }
 
+std::vector<double> FourierKnot::closed_parameters(std::int64_t n) {
+    std::vector<double> s(static_cast<std::size_t>(n));
+    if (n == 1) {
+        s[0] = 0.0;
+        return s;
+    }
+    const double divisor = static_cast<double>(n - 1);
+    for (std::int64_t i = 0; i < n; ++i) s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
+    return s;
+}
+
+std::vector<double> FourierKnot::open_parameters(std::int64_t n) {
+    std::vector<double> s(static_cast<std::size_t>(n));
+    const double divisor = static_cast<double>(n);
+    for (std::int64_t i = 0; i < n; ++i) s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
+    return s;
+}
+
+Polyline FourierKnot::sample_closed_centred(const FourierBlock& block, std::int64_t n) {
+    return center_points(evaluate(block, closed_parameters(n)));
+}
+
 std::vector<double> FourierKnot::curvature(const Polyline& points, double eps) {
     const std::size_t n = points.size();
     std::vector<double> kappa(n, 0.0);
@@ -96,8 +121,7 @@ std::vector<double> FourierKnot::curvature(const Polyline& points, double eps) {
         const Vec3& pn = points[i + 1 == n ? 0 : i + 1];
         const Vec3 d1{(pn[0] - pp[0]) * 0.5, (pn[1] - pp[1]) * 0.5, (pn[2] - pp[2]) * 0.5};
         const Vec3 d2{(pn[0] - 2.0 * p[0]) + pp[0], (pn[1] - 2.0 * p[1]) + pp[1], (pn[2] - 2.0 * p[2]) + pp[2]};
-        const Vec3 c{d1[1] * d2[2] - d1[2] * d2[1], d1[2] * d2[0] - d1[0] * d2[2], d1[0] * d2[1] - d1[1] * d2[0]};
-        kappa[i] = norm(c) / (std::pow(norm(d1), 3.0) + eps);
+        kappa[i] = norm(vec3::cross(d1, d2)) / (std::pow(norm(d1), 3.0) + eps);
     }
     return kappa;
 }

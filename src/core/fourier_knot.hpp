@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -52,6 +53,15 @@ public:
     static Polyline evaluate(const FourierBlock& block, const std::vector<double>& s);
     static Vec3 evalPoint(const FourierBlock& block, double t);
     static Polyline center_points(const Polyline& points);
+    // Parameters 2*pi*i/(n-1) of a closed curve, both ends included; a single sample sits at parameter
+    // 0 (the spacing 2*pi/0 is undefined). A negative count reaches the vector's size check
+    // (std::length_error).
+    static std::vector<double> closed_parameters(std::int64_t n);
+    // The block sampled at closed_parameters(n), centred on the mean of its samples.
+    // Open samplings (end point excluded) come in two roundings kept apart on purpose:
+    // open_parameters gives (i*2*pi)/n, reconstruct steps i*(2*pi/n).
+    static std::vector<double> open_parameters(std::int64_t n);
+    static Polyline sample_closed_centred(const FourierBlock& block, std::int64_t n);
     static std::vector<double> curvature(const Polyline& points, double eps);
     static int index_of_largest_block(const std::vector<FourierBlock>& blocks);
     void selectMaxHarmonics();

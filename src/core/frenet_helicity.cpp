@@ -5,21 +5,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/vec3.hpp"
+
 namespace tarq {
 
 namespace {
 
-inline Vec3 sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-
-inline Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-inline double dot(const Vec3& a, const Vec3& b) { return (a[0] * b[0] + a[1] * b[1]) + a[2] * b[2]; }
-
-inline double norm(const Vec3& a) { return std::sqrt((a[0] * a[0] + a[1] * a[1]) + a[2] * a[2]); }
-
-inline Vec3 scaled_inv(const Vec3& a, double len) { return {a[0] / len, a[1] / len, a[2] / len}; }
+using vec3::cross;
+using vec3::dot;
+using vec3::norm;
+using vec3::sub;
 
 // Shared by both names of the explicit step.
 std::vector<Vec3> euler_step(const char* op, const std::vector<Vec3>& X, const std::vector<Vec3>& V, double a,
@@ -39,7 +34,7 @@ std::vector<Vec3> euler_step(const char* op, const std::vector<Vec3>& X, const s
 
 Vec3 normalize(const Vec3& v) {
     const double len = std::sqrt(v[2] * v[2] + (v[0] * v[0] + v[1] * v[1]));
-    return scaled_inv(v, len);
+    return vec3::div(v, len);
 }
 
 void FrenetHelicity::compute_frenet_frames(const Polyline& X, std::vector<Vec3>& T, std::vector<Vec3>& N,
@@ -53,8 +48,8 @@ void FrenetHelicity::compute_frenet_frames(const Polyline& X, std::vector<Vec3>&
     for (std::size_t i = 1; i + 1 < n; ++i) {
         const Vec3 d1 = sub(X[i + 1], X[i - 1]);
         const Vec3 d2 = sub(sub(X[i + 1], X[i]), sub(X[i], X[i - 1]));
-        T[i] = scaled_inv(d1, norm(d1));
-        N[i] = scaled_inv(d2, norm(d2));
+        T[i] = vec3::div(d1, norm(d1));
+        N[i] = vec3::div(d2, norm(d2));
         B[i] = cross(T[i], N[i]);
     }
     T[0] = T[1];

@@ -13,7 +13,7 @@
 namespace tarq {
 
 namespace {
-constexpr double kTwoPi = 2.0 * M_PI;
+// Largest grid whose G^3 samples still have 32-bit flat indices.
 constexpr int kMaxGridSize = constants::kMaxHelicityGrid;
 }  // namespace
 
@@ -46,17 +46,7 @@ HelicityInvariants KnotDynamics::compute_helicity_from_fourier_block(const Fouri
     if (interior_margin < 0)
         throw std::invalid_argument("compute_helicity_from_fourier_block: negative interior_margin");
 
-    // Parameters 2*pi*i/(n-1), end point included. A negative count reaches the vector's size check
-    // (std::length_error). A single sample sits at parameter 0 rather than at 0/0.
-    const std::int64_t n = nsamples;
-    std::vector<double> t(static_cast<std::size_t>(n));
-    if (n == 1) {
-        t[0] = 0.0;
-    } else {
-        const double denom = static_cast<double>(n - 1);
-        for (std::int64_t i = 0; i < n; ++i) t[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / denom;
-    }
-    const Polyline curve = FourierKnot::center_points(FourierKnot::evaluate(block, t));
+    const Polyline curve = FourierKnot::sample_closed_centred(block, nsamples);
 
     const std::int64_t G = grid_size;
     const std::int64_t half = G / 2;

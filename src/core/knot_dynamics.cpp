@@ -11,6 +11,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "core/constants.hpp"
+#include "core/vec3.hpp"
 #include "core/kernel_dispatch.hpp"
 
 namespace tarq {
@@ -18,8 +20,8 @@ namespace tarq {
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * M_PI;
-constexpr double kFourPi = 4.0 * M_PI;
+using constants::kTwoPi;
+using constants::kFourPi;
 constexpr double kSkip = 1e-6;
 
 // Point and direction tables, one contiguous array per coordinate.
@@ -132,7 +134,7 @@ RowFn pick_row_kernel() {
     return gauss_row_scalar;
 }
 
-inline double norm(double x, double y, double z) { return std::sqrt((x * x + y * y) + z * z); }
+using vec3::norm;
 
 }  // namespace
 

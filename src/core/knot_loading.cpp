@@ -5,14 +5,12 @@
 #include <string>
 #include <utility>
 #include <vector>
-
 #include "core/fourier_knot.hpp"
 
 namespace tarq {
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * M_PI;
 
 // File name without directory (either separator) and extension, its first "knot" (any case) removed.
 std::string knot_name_from_path(const std::string& path) {
@@ -35,19 +33,7 @@ std::pair<Polyline, std::vector<double>> FourierKnot::load_knot(const std::strin
     if (blocks.empty()) return {};
     const FourierBlock& block = blocks[static_cast<std::size_t>(index_of_largest_block(blocks))];
 
-    // A negative count converts to a huge size and is refused by the vector with std::length_error.
-    std::vector<double> s(static_cast<std::size_t>(nsamples));
-    if (nsamples == 1) {
-        // One sample of a closed curve: the point at parameter 0 (the spacing 2*pi/0 is undefined).
-        s[0] = 0.0;
-    } else {
-        const double divisor = static_cast<double>(nsamples - 1);
-        for (int i = 0; i < nsamples; ++i) {
-            s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
-        }
-    }
-
-    Polyline points = center_points(evaluate(block, s));
+    Polyline points = sample_closed_centred(block, nsamples);
     std::vector<double> kappa = curvature(points, 1e-8);
     return {std::move(points), std::move(kappa)};
 }

@@ -4,34 +4,32 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/constants.hpp"
+#include "core/vec3.hpp"
+
 namespace tarq {
 namespace {
 
-struct V3 {
-    double x, y, z;
-};
+using vec3::cross;
+using vec3::dot;
+using vec3::norm;
+using vec3::sub;
 
-inline V3 vertex(const double* xyz, std::size_t k) { return {xyz[3 * k], xyz[3 * k + 1], xyz[3 * k + 2]}; }
-inline V3 sub(const V3& a, const V3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline double dot(const V3& a, const V3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline V3 cross(const V3& a, const V3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline double norm(const V3& a) { return std::sqrt(dot(a, a)); }
+inline Vec3 vertex(const double* xyz, std::size_t k) { return {xyz[3 * k], xyz[3 * k + 1], xyz[3 * k + 2]}; }
 // Edge vector t_k of the closed polygon.
-inline V3 edge(const double* xyz, std::size_t N, std::size_t k) {
+inline Vec3 edge(const double* xyz, std::size_t N, std::size_t k) {
     return sub(vertex(xyz, k + 1 == N ? 0 : k + 1), vertex(xyz, k));
 }
 
-constexpr double kFourPi = 12.566370614359172;
+using constants::kFourPi;
 
 // Sum over the segment pairs i < m of the closed polygon, in order, of term(t_i, t_m, X_m - X_i).
 template <class Term>
 double sum_segment_pairs(const double* xyz, std::size_t N, Term term) {
     double sum = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
-        const V3 xi = vertex(xyz, i);
-        const V3 ti = edge(xyz, N, i);
+        const Vec3 xi = vertex(xyz, i);
+        const Vec3 ti = edge(xyz, N, i);
         for (std::size_t m = i + 1; m < N; ++m) sum += term(ti, edge(xyz, N, m), sub(vertex(xyz, m), xi));
     }
     return sum;
@@ -42,7 +40,7 @@ double sum_segment_pairs(const double* xyz, std::size_t N, Term term) {
 double trefoil_neumann_self_energy(const double* xyz, std::size_t N, double a) {
     if (N < 2) return 0.0;
     const double a2 = a * a;
-    return sum_segment_pairs(xyz, N, [a2](const V3& ti, const V3& tm, const V3& r) {
+    return sum_segment_pairs(xyz, N, [a2](const Vec3& ti, const Vec3& tm, const Vec3& r) {
         return 2.0 * dot(ti, tm) / std::sqrt(dot(r, r) + a2);
     });
 }
@@ -52,7 +50,7 @@ double trefoil_core_repulsion(const double* xyz, std::size_t N, double rc) {
     const double two_rc = 2.0 * rc;
     double sum = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
-        const V3 xi = vertex(xyz, i);
+        const Vec3 xi = vertex(xyz, i);
         for (std::size_t j = i + 2; j < N; ++j) {
             if (i == 0 && j == N - 1) continue;  // neighbours across the closing edge
             const double x = two_rc / std::max(norm(sub(vertex(xyz, j), xi)), 1e-30);
@@ -72,7 +70,7 @@ double trefoil_polyline_length(const double* xyz, std::size_t N) {
 double trefoil_writhe_reg(const double* xyz, std::size_t N, double rc) {
     if (N < 2) return 0.0;
     const double rc2 = rc * rc;
-    return sum_segment_pairs(xyz, N, [rc2](const V3& ti, const V3& tm, const V3& r) {
+    return sum_segment_pairs(xyz, N, [rc2](const Vec3& ti, const Vec3& tm, const Vec3& r) {
                const double D = std::sqrt(dot(r, r) + rc2);
                return 2.0 * dot(cross(ti, tm), r) / (D * D * D);
            }) /
@@ -83,10 +81,10 @@ double trefoil_curvature_penalty_menger(const double* xyz, std::size_t N) {
     if (N < 2) return 0.0;
     double sum = 0.0;
     for (std::size_t i = 0; i < N; ++i) {
-        const V3 P = vertex(xyz, i == 0 ? N - 1 : i - 1);
-        const V3 X = vertex(xyz, i);
-        const V3 Q = vertex(xyz, i + 1 == N ? 0 : i + 1);
-        const V3 a = sub(X, P), b = sub(Q, X), c = sub(Q, P);
+        const Vec3 P = vertex(xyz, i == 0 ? N - 1 : i - 1);
+        const Vec3 X = vertex(xyz, i);
+        const Vec3 Q = vertex(xyz, i + 1 == N ? 0 : i + 1);
+        const Vec3 a = sub(X, P), b = sub(Q, X), c = sub(Q, P);
         const double la = norm(a), lb = norm(b), lc = norm(c);
         double kappa = 0.0;
         if (la > 1e-20 && lb > 1e-20 && lc > 1e-20) kappa = 2.0 * norm(cross(a, b)) / (la * lb * lc);

@@ -9,6 +9,18 @@
 
 namespace tarq {
 
+void point_law_euler_step(std::vector<Vec3>& positions, const std::vector<Vec3>& tangents, double circulation,
+                          double dt, std::vector<Vec3>& velocities) {
+    const std::size_t n = positions.size();
+    velocities.resize(n);
+    for (std::size_t j = 0; j < n; ++j) {
+        velocities[j] = BiotSavart::velocity(positions[j], positions, tangents, circulation);
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+        for (int c = 0; c < 3; ++c) positions[j][c] = velocities[j][c] * dt + positions[j][c];
+    }
+}
+
 TimeEvolution::TimeEvolution(std::vector<Vec3> positions_, std::vector<Vec3> tangents_, double circulation_)
     : positions(std::move(positions_)), tangents(std::move(tangents_)), circulation(circulation_) {
     // The velocity law reads one tangent per point.
@@ -32,13 +44,7 @@ void TimeEvolution::evolve(double dt, int steps) {
     binormals_scratch.reserve(n);
 
     for (int step = 0; step < steps; ++step) {
-        // All velocities from the state before the step.
-        for (std::size_t j = 0; j < n; ++j) {
-            velocities[j] = BiotSavart::velocity(positions[j], positions, tangents, circulation);
-        }
-        for (std::size_t j = 0; j < n; ++j) {
-            for (int c = 0; c < 3; ++c) positions[j][c] = velocities[j][c] * dt + positions[j][c];
-        }
+        point_law_euler_step(positions, tangents, circulation, dt, velocities);
         if (n >= 2) {
             FrenetHelicity::compute_frenet_frames(positions, tangents, normals_scratch, binormals_scratch);
         } else {

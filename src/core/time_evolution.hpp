@@ -7,6 +7,11 @@
 
 namespace tarq {
 
+// One explicit Euler step of the point law: every velocity from the state before the step, then
+// x <- v dt + x. `velocities` is the caller's scratch, kept across steps so that they do not allocate.
+void point_law_euler_step(std::vector<Vec3>& positions, const std::vector<Vec3>& tangents, double circulation,
+                          double dt, std::vector<Vec3>& velocities);
+
 class TimeEvolution {
 public:
     // Throws std::invalid_argument when there are fewer tangents than positions.

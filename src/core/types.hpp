@@ -40,6 +40,4 @@ struct FourierBlock {
     std::vector<double> b_z;
 };
 
-inline constexpr double kCoreRadius = 1.40897017e-15;  // r_c [m]
-
 }  // namespace tarq

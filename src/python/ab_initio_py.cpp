@@ -1,4 +1,5 @@
 #include "python/common.hpp"
+#include "python/convert.hpp"
 
 #include "models/ab_initio_mass.hpp"
 
@@ -43,7 +44,10 @@ void bind_ab_initio(py::module_& m) {
         .def("compute_tail_energy_J", &ParticleEvaluator::compute_tail_energy_J, py::arg("include_tail") = false)
         .def("get_mass_mev_ab_initio", &ParticleEvaluator::get_mass_mev_ab_initio, py::arg("include_tail") = false)
         .def("get_core_mass_mev_only", &ParticleEvaluator::get_core_mass_mev_only)
-        .def("set_tail_approx_config", &ParticleEvaluator::set_tail_approx_config)
+        .def("set_tail_approx_config",
+             [](ParticleEvaluator& pe, const ParticleEvaluator::TailApproxConfig* config) {
+                 pe.set_tail_approx_config(tarq_py::record(config));
+             })
         .def("get_tail_approx_config", &ParticleEvaluator::get_tail_approx_config)
         .def("compute_tail_energy_surrogate_J", &ParticleEvaluator::compute_tail_energy_surrogate_J)
         .def("compute_relativistic_metrics", &ParticleEvaluator::compute_relativistic_metrics,

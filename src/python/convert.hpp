@@ -32,6 +32,13 @@ T& record(T* p) {
     return *p;
 }
 
+// A library function whose first parameter is a record, bound so that the record arrives by pointer
+// and None raises through record() before the function runs.
+template <class R, class T, class... Args>
+auto by_record(R (*f)(const T&, Args...)) {
+    return [f](const T* p, Args... args) -> R { return f(record(p), std::forward<Args>(args)...); };
+}
+
 // Rows of an (N, 3) array as points; any other shape raises std::invalid_argument(message).
 inline std::vector<tarq::Vec3> rows_to_vec3(const CArray& a, const char* message) {
     if (a.ndim() != 2 || a.shape(1) != 3) throw std::invalid_argument(message);

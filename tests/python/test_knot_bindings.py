@@ -202,8 +202,25 @@ class TestRecords:
             tb.mode_energies(tb.IdealABComponent())
         with pytest.raises(TypeError):
             tb.format_ideal_ab_header(circle_block)
-        with pytest.raises((TypeError, RuntimeError)):
+        with pytest.raises(RuntimeError):
             tb.mode_energies(None)
+
+    @pytest.mark.parametrize("call", [
+        lambda: tb.evaluate_fourier_block(None, [0.0]),
+        lambda: tb.evaluate_with_derivatives(None, 0.0),
+        lambda: tb.curvature_exact(None, [0.0]),
+        lambda: tb.length_exact(None),
+        lambda: tb.bending_energy_exact(None),
+        lambda: tb.min_self_distance_exactish(None),
+        lambda: tb.describe_fourier_block(None),
+        lambda: tb.compute_helicity_from_fourier_block(None, grid_size=4),
+        lambda: tb.format_ideal_ab_header(None),
+        lambda: tb.evaluate_ideal_component(None, np.zeros(2)),
+        lambda: tb.evaluate_ideal_ab_components(None, np.zeros(2)),
+    ])
+    def test_none_for_a_record_is_a_runtime_error(self, call):
+        with pytest.raises(RuntimeError, match="^$"):
+            call()
 
 
 class TestFourierKnotObject:
