@@ -7,6 +7,7 @@
 #include "core/biot_savart.hpp"
 #include "core/constants.hpp"
 #include "core/frenet_helicity.hpp"
+#include "core/interrupt.hpp"
 #include "models/particle_geometry.hpp"
 #include "models/time_field.hpp"
 
@@ -66,7 +67,9 @@ ParticleEvaluator::RelativisticMetrics ParticleEvaluator::compute_relativistic_m
     }
     std::vector<Vec3> v(n), w(n);
     const double wscale = circulation / kPiRc2;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < n; ++i) {
+        poller.tick(n);
         v[i] = BiotSavart::velocity(X[i], X, T, circulation);
         w[i] = v_mul(T[i], wscale);
     }
