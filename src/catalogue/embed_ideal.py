@@ -22,6 +22,10 @@ import hashlib
 import os
 import sys
 
+# The shared escaper sits beside this script, also when the script is loaded by path.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from c_literal import literal_pieces  # noqa: E402
+
 PIECE = 120000
 PACK_LIMIT = 400000
 SUBDIR = "ideal_12_data"
@@ -155,31 +159,7 @@ def compare(files, packs):
 
 def literal_lines(data):
     """The bytes as a sequence of C++ string literals, one per text line (escapes keep every byte)."""
-    out, cur = [], []
-    n = 0
-    for b in data:
-        if b == 0x0A:
-            cur.append("\\n")
-            out.append('"' + "".join(cur) + '"')
-            cur, n = [], 0
-            continue
-        if b == 0x5C:
-            cur.append("\\\\")
-        elif b == 0x22:
-            cur.append('\\"')
-        elif b == 0x3F:
-            cur.append("\\?")  # never part of a trigraph
-        elif 0x20 <= b < 0x7F:
-            cur.append(chr(b))
-        else:
-            cur.append("\\%03o" % b)
-        n += 1
-        if n >= 2000:
-            out.append('"' + "".join(cur) + '"')
-            cur, n = [], 0
-    if cur or not out:
-        out.append('"' + "".join(cur) + '"')
-    return out
+    return ['"' + piece + '"' for piece in literal_pieces(data, max_run=2000)]
 
 
 def cpp_string(s):

@@ -12,31 +12,12 @@ import os
 import re
 import sys
 
+# The shared escaper sits beside this script, also when the script is loaded by path.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from c_literal import literal_pieces as c_literal_lines  # noqa: E402
+
 EXPECTED_COUNT = 78
 _NAME = re.compile(r"knot\.([0-9a-z_]+)\.fseries")
-
-
-def c_literal_lines(data):
-    """The bytes as C++ string-literal pieces, one piece per text line."""
-    pieces, cur = [], []
-    for b in data:
-        if b == 0x0A:
-            cur.append("\\n")
-            pieces.append("".join(cur))
-            cur = []
-        elif b == 0x5C:
-            cur.append("\\\\")
-        elif b == 0x22:
-            cur.append('\\"')
-        elif b == 0x3F:
-            cur.append("\\?")  # never part of a trigraph
-        elif 0x20 <= b < 0x7F:
-            cur.append(chr(b))
-        else:
-            cur.append("\\%03o" % b)  # always three digits: a following digit stays a digit
-    if cur:
-        pieces.append("".join(cur))
-    return pieces or [""]
 
 
 def collect(knot_dir):

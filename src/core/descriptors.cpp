@@ -43,8 +43,9 @@ void first_two_derivatives(const FourierBlock& b, std::size_t n, double s, Vec3&
     }
 }
 
-// Sum of |r'(k h)| h over N parameters.
-double length_sum(const FourierBlock& b, std::int64_t N) {
+// Sum over the N parameters k h, h = 2 pi / N, of term(r'(k h), r''(k h), h), in order.
+template <class Term>
+double sum_over_parameters(const FourierBlock& b, std::int64_t N, Term term) {
     const std::size_t n = harmonic_count(b);
     const double h = kTwoPi / static_cast<double>(N);
     double sum = 0.0;
@@ -53,26 +54,23 @@ double length_sum(const FourierBlock& b, std::int64_t N) {
     for (std::int64_t k = 0; k < N; ++k) {
         poller.tick(n + 1);
         first_two_derivatives(b, n, static_cast<double>(k) * h, d1, d2);
-        sum += norm(d1) * h;
+        sum += term(d1, d2, h);
     }
     return sum;
 }
 
+// Sum of |r'(k h)| h over N parameters.
+double length_sum(const FourierBlock& b, std::int64_t N) {
+    return sum_over_parameters(b, N, [](const Vec3& d1, const Vec3&, double h) { return norm(d1) * h; });
+}
+
 // Sum of kappa^2 v h over N parameters, v the speed clamped from below by eps.
 double bending_sum(const FourierBlock& b, std::int64_t N, double eps) {
-    const std::size_t n = harmonic_count(b);
-    const double h = kTwoPi / static_cast<double>(N);
-    double sum = 0.0;
-    Vec3 d1, d2;
-    InterruptPoller poller(kPollWork);
-    for (std::int64_t k = 0; k < N; ++k) {
-        poller.tick(n + 1);
-        first_two_derivatives(b, n, static_cast<double>(k) * h, d1, d2);
+    return sum_over_parameters(b, N, [eps](const Vec3& d1, const Vec3& d2, double h) {
         const double v = std::max(eps, norm(d1));
         const double kappa = norm(cross(d1, d2)) / (v * v * v);
-        sum += kappa * kappa * v * h;
-    }
-    return sum;
+        return kappa * kappa * v * h;
+    });
 }
 
 // The block sampled at t_i = 2 pi i / N, end point excluded.

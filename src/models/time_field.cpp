@@ -1,8 +1,12 @@
+// Time-field model: the gravitational potentials of a vortex point set and the time-dilation maps.
 #include "models/time_field.hpp"
 
 #include <cmath>
 #include <stdexcept>
 #include <string>
+
+#include "core/constants.hpp"
+#include "core/vec3.hpp"
 
 namespace tarq {
 
@@ -16,6 +20,17 @@ void require_paired(const char* op, const std::vector<Vec3>& positions, const st
     }
 }
 
+// Calls f(j, d, r2) for every point j other than i, in order, with d = p_i - p_j and r2 = |d|^2.
+template <class F>
+void each_other_point(const std::vector<Vec3>& positions, std::size_t i, F f) {
+    const Vec3& pi = positions[i];
+    for (std::size_t j = 0; j < positions.size(); ++j) {
+        if (j == i) continue;
+        const Vec3 d = vec3::sub(pi, positions[j]);
+        f(j, d, vec3::norm2(d));
+    }
+}
+
 std::vector<double> gaussian_potential(const std::vector<Vec3>& positions, const std::vector<Vec3>& vorticity,
                                        double epsilon) {
     const std::size_t n = positions.size();
@@ -23,21 +38,14 @@ std::vector<double> gaussian_potential(const std::vector<Vec3>& positions, const
     if (n == 0) return out;
     const double den = (epsilon + epsilon) * epsilon;
     for (std::size_t i = 0; i < n; ++i) {
-        const Vec3& pi = positions[i];
         double bx = 0.0, by = 0.0, bz = 0.0;
-        for (std::size_t j = 0; j < n; ++j) {
-            if (j == i) continue;
-            const Vec3& pj = positions[j];
-            const double dx = pi[0] - pj[0];
-            const double dy = pi[1] - pj[1];
-            const double dz = pi[2] - pj[2];
-            const double r2 = (dx * dx + dy * dy) + dz * dz;
+        each_other_point(positions, i, [&](std::size_t j, const Vec3&, double r2) {
             const double w = std::exp((-r2) / den);
             const Vec3& om = vorticity[j];
             bx += w * om[0];
             by += w * om[1];
             bz += w * om[2];
-        }
+        });
         out[i] = -0.5 * ((bx * bx + by * by) + bz * bz);
     }
     return out;
@@ -73,19 +81,11 @@ std::vector<double> TimeField::compute_gravitational_potential_direct(const std:
     if (n == 0) return out;
     const double e2 = epsilon * epsilon;
     for (std::size_t i = 0; i < n; ++i) {
-        const Vec3& pi = positions[i];
         double s = 0.0;
-        for (std::size_t j = 0; j < n; ++j) {
-            if (j == i) continue;
-            const Vec3& pj = positions[j];
-            const double dx = pi[0] - pj[0];
-            const double dy = pi[1] - pj[1];
-            const double dz = pi[2] - pj[2];
-            const double r2 = (dx * dx + dy * dy) + dz * dz;
-            const Vec3& om = vorticity[j];
-            s += ((dx * om[0] + dy * om[1]) + dz * om[2]) / std::pow(r2 + e2, 1.5);
-        }
-        out[i] = s * (-0.07957747154594767);
+        each_other_point(positions, i, [&](std::size_t j, const Vec3& d, double r2) {
+            s += vec3::dot(d, vorticity[j]) / std::pow(r2 + e2, 1.5);
+        });
+        out[i] = s * (-constants::kInvFourPi);
     }
     return out;
 }

@@ -59,11 +59,11 @@ void bind_biot_savart(py::module_& m) {
             "Compute the Biot\u2013Savart velocity field from a closed curve at given grid points.\n"
             "Backward compatible with the historical 2-argument call; circulation defaults to 1.0.")
         // Short fields, negative margins and short pairs are rejected by the kernels themselves.
-        .def_static("compute_vorticity", &BiotSavart::computeVorticity)
-        .def_static("extract_interior", &BiotSavart::extractInterior)
-        .def_static("compute_invariants", &BiotSavart::computeInvariants);
+        .def_static("compute_vorticity", tarq_py::renamed("compute_vorticity", &BiotSavart::computeVorticity))
+        .def_static("extract_interior", tarq_py::renamed("extract_interior", &BiotSavart::extractInterior))
+        .def_static("compute_invariants", tarq_py::renamed("compute_invariants", &BiotSavart::computeInvariants));
 
-    m.def("biot_savart_velocity", &BiotSavart::velocity, py::arg("r"), py::arg("filament_points"),
+    m.def("biot_savart_velocity", tarq_py::renamed("biot_savart_velocity", &BiotSavart::velocity), py::arg("r"), py::arg("filament_points"),
           py::arg("tangent_vectors"), py::arg("circulation") = 1.0, "Velocity at a single point r due to a filament.");
     m.def(
         "biot_savart_velocity_grid",

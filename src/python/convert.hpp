@@ -39,6 +39,27 @@ auto by_record(R (*f)(const T&, Args...)) {
     return [f](const T* p, Args... args) -> R { return f(record(p), std::forward<Args>(args)...); };
 }
 
+// Runs the library call f for the Python function `name`: a std::invalid_argument that a deeper routine
+// raised under its own name ("computeVorticity: ...") is raised again under the name the user called.
+template <class F>
+auto under_name(const char* name, F&& f) -> decltype(f()) {
+    try {
+        return f();
+    } catch (const std::invalid_argument& e) {
+        const std::string message = e.what();
+        const std::string prefix = std::string(name) + ": ";
+        if (message.compare(0, prefix.size(), prefix) == 0) throw;
+        const std::size_t colon = message.find(": ");
+        throw std::invalid_argument(prefix + (colon == std::string::npos ? message : message.substr(colon + 2)));
+    }
+}
+
+// A library function bound under the Python name `name` (see under_name).
+template <class R, class... Args>
+auto renamed(const char* name, R (*f)(Args...)) {
+    return [name, f](Args... args) -> R { return under_name(name, [&] { return f(std::forward<Args>(args)...); }); };
+}
+
 // Rows of an (N, 3) array as points; any other shape raises std::invalid_argument(message).
 inline std::vector<tarq::Vec3> rows_to_vec3(const CArray& a, const char* message) {
     if (a.ndim() != 2 || a.shape(1) != 3) throw std::invalid_argument(message);

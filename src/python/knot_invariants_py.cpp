@@ -55,14 +55,18 @@ void bind_grid_functions(py::module_& m) {
     m.def(
         "compute_vorticity_grid",
         [](const CArray& velocity, const tarq::GridShape& shape, double spacing) {
-            return tarq_py::vec3_array(KnotDynamics::compute_vorticity_grid(to_vec3(velocity), shape, spacing));
+            const std::vector<Vec3> v = to_vec3(velocity);
+            return tarq_py::vec3_array(tarq_py::under_name(
+                "compute_vorticity_grid", [&] { return KnotDynamics::compute_vorticity_grid(v, shape, spacing); }));
         },
         py::arg("velocity"), py::arg("shape"), py::arg("spacing"),
         "Compute vorticity from velocity field on a regular grid.");
     m.def(
         "extract_interior_field",
         [](const CArray& field, const tarq::GridShape& shape, int margin) {
-            return tarq_py::vec3_array(KnotDynamics::extract_interior_field(to_vec3(field), shape, margin));
+            const std::vector<Vec3> f = to_vec3(field);
+            return tarq_py::vec3_array(tarq_py::under_name(
+                "extract_interior_field", [&] { return KnotDynamics::extract_interior_field(f, shape, margin); }));
         },
         py::arg("field"), py::arg("shape"), py::arg("margin"), "Extract cubic interior field subset.");
     m.def(

@@ -9,8 +9,10 @@
 #include <string>
 #include <unistd.h>
 
+#include "catalogue/embedded_knots.hpp"
 #include "catalogue/vortex_knot_system.hpp"
 #include "core/biot_savart.hpp"
+#include "core/fourier_knot.hpp"
 
 namespace fs = std::filesystem;
 using tarq::Vec3;
@@ -128,6 +130,25 @@ TEST(VortexKnotSystem, ResolutionEdgeCases) {
     for (std::size_t n : {std::size_t{1} << 31, (std::size_t{1} << 32) - 1, (std::size_t{1} << 32) + 5}) {
         EXPECT_THROW(s.initialize_knot_from_name("3_1", n), std::length_error) << n;
         EXPECT_EQ(s.get_positions(), before);
+    }
+}
+
+// The same text gives the same points whether it comes from the catalogue or from a file: a copy of the
+// embedded "3_1" under a name the catalogue does not hold takes the file path.
+TEST(VortexKnotSystem, CataloguePathAndFilePathAgreeForTheSameText) {
+    const tarq::KnotFileMap files = tarq::get_embedded_knot_files();
+    const auto it = files.find("3_1");
+    ASSERT_NE(it, files.end());
+    ScopedKnotDir dir;
+    const std::string path = dir.write("zz_copy_of_3_1", it->second);
+    for (const std::size_t n : {1u, 2u, 7u, 1000u}) {
+        VortexKnotSystem from_catalogue(1.0), from_file(1.0);
+        from_catalogue.initialize_knot_from_name("3_1", n);
+        from_file.initialize_knot_from_name("zz_copy_of_3_1", n);
+        ASSERT_EQ(from_catalogue.get_positions().size(), n);
+        EXPECT_EQ(from_catalogue.get_positions(), from_file.get_positions()) << n;
+        EXPECT_EQ(from_catalogue.get_tangents(), from_file.get_tangents()) << n;
+        EXPECT_EQ(from_file.get_positions(), tarq::FourierKnot::load_knot(path, static_cast<int>(n)).first) << n;
     }
 }
 

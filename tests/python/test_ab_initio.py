@@ -200,7 +200,7 @@ def test_filament_round_trip_is_a_copy():
 
 def test_empty_set():
     pe = b.ParticleEvaluator([])
-    assert pe.relax() is None
+    pe.relax()  # nothing to relax: the set stays empty
     assert pe.get_filaments() == []
     for v in (pe.get_dimless_ropelength(), pe.get_physical_length_m(), pe.compute_core_energy_J(),
               pe.compute_tail_energy_J(True), pe.get_mass_mev_ab_initio(True), pe.get_core_mass_mev_only()):
@@ -211,7 +211,7 @@ def test_relax_scales_about_centroid():
     ring = [[math.cos(k * 0.5) + 2.0, math.sin(k * 0.5) - 1.0, 0.1 * math.sin(k)] for k in range(12)]
     pe = b.ParticleEvaluator([ring])
     c0, _ = centroid_and_radius(pe.get_filaments())
-    assert pe.relax(iterations=0) is None
+    pe.relax(iterations=0)  # no iteration: only the scaling to r_e about the centroid
     c1, r1 = centroid_and_radius(pe.get_filaments())
     assert np.allclose(c1, c0, rtol=0, atol=1e-15)
     assert r1 == pytest.approx(R_E, abs=1e-15)  # coordinates near 2 resolve about 4e-16

@@ -278,3 +278,24 @@ class TestCutoffScan:
             tb.calculate_bs_cutoff_energy_scan(self.X, self.T, self.ds, [[0.5]])
         with pytest.raises(TypeError):
             tb.calculate_bs_cutoff_energy(self.X, self.T, self.ds, [0.5])
+
+
+# A ValueError names the Python function that was called, not the kernel underneath.
+@pytest.mark.parametrize("call, message", [
+    (lambda: tb.BiotSavart.compute_vorticity([[0.0, 0.0, 0.0]] * 4, (2, 2, 2), 1.0),
+     "compute_vorticity: field shorter than grid"),
+    (lambda: tb.BiotSavart.extract_interior([[0.0, 0.0, 0.0]] * 8, (2, 2, 2), -1),
+     "extract_interior: negative margin"),
+    (lambda: tb.BiotSavart.compute_invariants([[0.0, 0.0, 0.0]], [], []),
+     "compute_invariants: w shorter than u"),
+    (lambda: tb.biot_savart_velocity([0.0, 0.0, 0.0], [[0.0, 0.0, 0.0], [1.0, 0.0, 0.0]], [[1.0, 0.0, 0.0]]),
+     "biot_savart_velocity: fewer tangents than points"),
+    (lambda: tb.compute_vorticity_grid(np.zeros((4, 3)), (2, 2, 2), 1.0),
+     "compute_vorticity_grid: field shorter than grid"),
+    (lambda: tb.extract_interior_field(np.zeros((8, 3)), (2, 2, 2), -1),
+     "extract_interior_field: negative margin"),
+])
+def test_value_errors_name_the_called_function(call, message):
+    with pytest.raises(ValueError) as info:
+        call()
+    assert str(info.value) == message

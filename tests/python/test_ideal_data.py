@@ -18,7 +18,7 @@ def _load(name, path):
     return mod
 
 
-checker = _load("check_ideal_resources", os.path.join(ROOT, "tools", "check_ideal_resources.py"))
+checker = _load("check_ideal_resources", os.path.join(ROOT, "tools", "data", "check_ideal_resources.py"))
 embedder = _load("embed_ideal", os.path.join(ROOT, "src", "catalogue", "embed_ideal.py"))
 
 
@@ -43,7 +43,7 @@ def test_every_hard_item_of_the_profile_holds():
 
 
 def test_manifest_records_the_committed_files_and_every_check():
-    with open(os.path.join(ROOT, "tools", "ideal_resources_manifest.json")) as f:
+    with open(os.path.join(ROOT, "tools", "data", "ideal_resources_manifest.json")) as f:
         manifest = json.load(f)
     names = embedder.input_files(RESOURCES)
     assert sorted(manifest["files"]) == sorted(names)

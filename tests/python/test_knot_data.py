@@ -10,7 +10,7 @@ import pytest
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 KNOT_DIR = os.path.join(ROOT, "knot_fseries")
-CHECKER = os.path.join(ROOT, "tools", "check_knot_fseries.py")
+CHECKER = os.path.join(ROOT, "tools", "data", "check_knot_fseries.py")
 EMBEDDER = os.path.join(ROOT, "src", "catalogue", "embed_knots.py")
 
 

@@ -5,7 +5,7 @@ Standard library only: it runs with the tests, where neither NumPy nor the knot 
 are installed. The generator imports PROFILE and the fixed lines from here, so the
 profile lives in one place.
 
-Usage: check_knot_fseries.py [KNOT_DIR]   (default: knot_fseries/ beside tools/)
+Usage: check_knot_fseries.py [KNOT_DIR]   (default: knot_fseries/ at the top of the tree)
 Exit status 0 when every item holds, 1 with one message per failure otherwise.
 """
 
@@ -470,7 +470,7 @@ def check_dir(knot_dir):
 
 def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
-    knot_dir = argv[1] if len(argv) > 1 else os.path.join(here, "..", "knot_fseries")
+    knot_dir = argv[1] if len(argv) > 1 else os.path.join(here, "..", "..", "knot_fseries")
     if not os.path.isdir(knot_dir):
         print("check_knot_fseries: no directory %s" % knot_dir, file=sys.stderr)
         return 1

@@ -4,7 +4,7 @@
 Run by hand (never by the build); the outputs are committed. Needs NumPy and the
 `database-knotinfo` tables (pip), for generation only:
 
-    python tools/gen_knot_fseries.py [--out DIR] [--only ID,ID,...] [--quick]
+    python tools/data/gen_knot_fseries.py [--out DIR] [--only ID,ID,...] [--quick]
 
 Every text meets the fixed byte profile held in check_knot_fseries.py (sizes, line
 kinds and counts, rows, zero rows, layouts, final line ends). Within that profile each
@@ -932,7 +932,7 @@ def verify(bid, Q, rng):
 # ----------------------------------------------------------------------------------------
 def main(argv):
     ap = argparse.ArgumentParser()
-    ap.add_argument("--out", default=os.path.join(HERE, "..", "knot_fseries"))
+    ap.add_argument("--out", default=os.path.join(HERE, "..", "..", "knot_fseries"))
     ap.add_argument("--only", default="")
     ap.add_argument("--quick", action="store_true")
     args = ap.parse_args(argv[1:])

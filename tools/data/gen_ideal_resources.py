@@ -33,7 +33,7 @@ import check_ideal_resources as prof  # noqa: E402
 
 MASTER_SEED = "tarq-ideal-v1"
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.normpath(os.path.join(HERE, ".."))
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 
 
 # ---------------------------------------------------------------------------

@@ -2,7 +2,7 @@
 """Checks the ideal-database resource files against their fixed profile.
 
 Standard library only.  The profile constants below are also imported by the
-generator (tools/gen_ideal_resources.py), so the data are produced and checked
+generator (tools/data/gen_ideal_resources.py), so the data are produced and checked
 against one table.
 
 Usage: check_ideal_resources.py [--resources DIR] [--quiet]
@@ -650,7 +650,7 @@ def run(resources, quiet=False):
 
 def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--resources", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources"))
+    ap.add_argument("--resources", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources"))
     ap.add_argument("--quiet", action="store_true")
     args = ap.parse_args(argv)
     rep = run(os.path.normpath(args.resources), args.quiet)
