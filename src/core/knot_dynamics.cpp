@@ -203,7 +203,9 @@ double KnotDynamics::compute_centerline_helicity(const Polyline& points, const s
 std::vector<std::pair<int, int>> KnotDynamics::detect_reconnection_candidates(const Polyline& X, double threshold) {
     std::vector<std::pair<int, int>> out;
     const std::size_t N = X.size();
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < N; ++i) {
+        poller.tick(N - i);
         const Vec3& a = X[i];
         for (std::size_t j = i + 5; j < N; ++j) {
             const Vec3& b = X[j];

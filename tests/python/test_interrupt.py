@@ -38,6 +38,11 @@ CASES = {
         "s = b.ParticleEvaluator('3:1:1', 200); before = s.get_filaments()",
         "s.relax(10**9)",
         "s.get_filaments() == before"),
+    "calculate_writhe": (
+        "Q = np.random.default_rng(1).random((300000, 3))", "b.calculate_writhe(Q, 0.1)", "True"),
+    "detect_reconnection_candidates": (
+        "Q = np.random.default_rng(1).random((200000, 3)).tolist()",
+        "b.detect_reconnection_candidates(Q, -1.0)", "True"),
     "estimate_crossing_number": ("", "b.estimate_crossing_number(P, 10**8)", "True"),
     "pd_from_curve": ("", "b.pd_from_curve(P, 10**7)", "True"),
     "length_exact": ("", "b.length_exact(block, 2**30)", "True"),
