@@ -10,10 +10,22 @@ import subprocess
 import sys
 from concurrent.futures import ThreadPoolExecutor
 
+from hostile_calls import ADDRESS_SPACE_BYTES
+
 HERE = pathlib.Path(__file__).parent
 IDEAL_DB = HERE.parent.parent / "resources" / "ideal_database.txt"
-# A child that makes no progress for this long is stalled (a call ignored the alarm).
-STALL_SECONDS = 60
+# A child still running after this long has stalled in a call that ignored its alarm.
+CHILD_SECONDS = 300
+
+
+def _child_env():
+    env = dict(os.environ, TARQ_IDEAL_DATABASE=str(IDEAL_DB))
+    if "asan" in env.get("LD_PRELOAD", ""):
+        # Allocations above the children's address-space budget fail (MemoryError) instead of mapping.
+        options = env.get("ASAN_OPTIONS", "")
+        env["ASAN_OPTIONS"] = (options + ":" if options else "") + \
+            f"max_allocation_size_mb={ADDRESS_SPACE_BYTES >> 20}:allocator_may_return_null=1"
+    return env
 
 
 def _run_share(mode, first, stride):
@@ -22,12 +34,15 @@ def _run_share(mode, first, stride):
     outcomes, labels = {}, {}
     start = first
     while True:
-        proc = subprocess.run(
-            [sys.executable, str(HERE / "hostile_calls.py"), mode, str(start), str(stride)],
-            capture_output=True, text=True, timeout=STALL_SECONDS * 10, cwd=HERE,
-            env=dict(os.environ, TARQ_IDEAL_DATABASE=str(IDEAL_DB)))
+        try:
+            proc = subprocess.run(
+                [sys.executable, str(HERE / "hostile_calls.py"), mode, str(start), str(stride)],
+                capture_output=True, text=True, timeout=CHILD_SECONDS, cwd=HERE, env=_child_env())
+            stdout, stalled = proc.stdout, False
+        except subprocess.TimeoutExpired as e:
+            stdout, stalled = e.stdout.decode() if isinstance(e.stdout, bytes) else (e.stdout or ""), True
         last = None
-        for line in proc.stdout.splitlines():
+        for line in stdout.splitlines():
             kind, _, rest = line.partition(" ")
             if kind == "CALL":
                 index, _, label = rest.partition(" ")
@@ -37,11 +52,16 @@ def _run_share(mode, first, stride):
                 index, outcome = rest.split(" ")[:2]
                 outcomes[int(index)] = outcome
                 last = None
-        if proc.returncode == 0 and "END" in proc.stdout:
+        if not stalled and proc.returncode == 0 and "END" in stdout:
             return outcomes, labels
-        assert last is not None, f"child failed outside a call: {proc.returncode}\n{proc.stderr[-2000:]}"
-        outcomes[last] = f"died with {signal.Signals(-proc.returncode).name}" if proc.returncode < 0 \
-            else f"exited with {proc.returncode}: {proc.stderr[-300:]}"
+        assert last is not None, "child failed outside a call" if stalled else \
+            f"child failed outside a call: {proc.returncode}\n{proc.stderr[-2000:]}"
+        if stalled:
+            outcomes[last] = "died stalled"
+        elif proc.returncode < 0:
+            outcomes[last] = f"died with {signal.Signals(-proc.returncode).name}"
+        else:
+            outcomes[last] = f"exited with {proc.returncode}: {proc.stderr[-300:]}"
         start = last + stride
 
 
