@@ -8,6 +8,7 @@
 #include "core/biot_savart.hpp"
 #include "core/errors.hpp"
 #include "core/fourier_knot.hpp"
+#include "core/interrupt.hpp"
 #include "core/knot_files.hpp"
 #include "core/time_evolution.hpp"
 #include "catalogue/embedded_knots.hpp"
@@ -105,11 +106,17 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
 }
 
 void VortexKnotSystem::evolve(double dt, std::size_t steps) {
+    Rollback<std::vector<Vec3>> keep_positions(positions), keep_tangents(tangents);
+    InterruptPoller poller(kPollWork);
+    const std::uint64_t work = static_cast<std::uint64_t>(positions.size()) * positions.size() + 1;
     std::vector<Vec3> velocities;
     for (std::size_t step = 0; step < steps; ++step) {
+        poller.tick(work);
         point_law_euler_step(positions, tangents, circulation, dt, velocities);
         compute_tangents();
     }
+    keep_positions.commit();
+    keep_tangents.commit();
 }
 
 }  // namespace tarq

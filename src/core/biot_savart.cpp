@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/kernel_dispatch.hpp"
 
 namespace tarq {
@@ -292,8 +293,10 @@ std::vector<Vec3> BiotSavart::computeVelocity(const Polyline& curve, const std::
     GridBlockBuffers g;
     const bool simd = kernel_dispatch::simd_available();
     const double factor = circulation / kFourPi;
+    InterruptPoller poller(kPollWork);
     for (std::size_t start = 0; start < G; start += kGridBlock) {
         const std::size_t len = std::min(kGridBlock, G - start);
+        poller.tick(static_cast<std::uint64_t>(len) * seg.n);
         for (std::size_t k = 0; k < len; ++k) {
             const Vec3& p = grid_points[start + k];
             g.gx[k] = p[0];

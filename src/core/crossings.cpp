@@ -29,6 +29,7 @@
 #include <stdexcept>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 #include "core/knot_dynamics.hpp"
 
@@ -386,7 +387,9 @@ int KnotDynamics::estimate_crossing_number(const Polyline& r, int directions, in
     SeededNormalStream stream(static_cast<std::uint32_t>(seed));
     std::vector<Point2> q;
     PairScan scan;
+    InterruptPoller poller(kPollWork);
     for (int step = 0; step < directions; ++step) {
+        poller.tick(n64 + 16);
         const double gx = stream.next();
         const double gy = stream.next();
         const double gz = stream.next();
@@ -423,7 +426,9 @@ PDCode KnotDynamics::pd_from_curve(const Polyline& P3, int tries, unsigned seed,
     PdWorkspace ws;
     PDCode result;
     std::int64_t best = -1;
+    InterruptPoller poller(kPollWork);
     for (int attempt = 0; attempt < tries; ++attempt) {
+        poller.tick(static_cast<std::uint64_t>(n) + 16);
         // Each try starts with an empty cache: it uses two polar pairs and drops the last member.
         stream.clear_cache();
         const double gx = stream.next();

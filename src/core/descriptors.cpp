@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 #include "core/fourier_knot.hpp"
 #include "core/knot_dynamics.hpp"
@@ -49,7 +50,9 @@ double sum_over_parameters(const FourierBlock& b, std::int64_t N, Term term) {
     const double h = kTwoPi / static_cast<double>(N);
     double sum = 0.0;
     Vec3 d1, d2;
+    InterruptPoller poller(kPollWork);
     for (std::int64_t k = 0; k < N; ++k) {
+        poller.tick(n + 1);
         first_two_derivatives(b, n, static_cast<double>(k) * h, d1, d2);
         sum += term(d1, d2, h);
     }
@@ -134,7 +137,9 @@ double FourierKnot::min_self_distance_sampled(const Polyline& p, int exclude_win
     if (N < 4) return 0.0;
     const auto window = static_cast<std::int64_t>(exclude_window);
     double best = std::numeric_limits<double>::infinity();
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < N; ++i) {
+        poller.tick(N - i);
         const Vec3& a = p[i];
         for (std::size_t j = i + 1; j < N; ++j) {
             const std::size_t d = j - i;

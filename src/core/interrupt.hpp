@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 namespace tarq {
 
@@ -29,6 +30,29 @@ public:
 private:
     std::uint64_t stride_;
     std::uint64_t done_ = 0;
+};
+
+// A stride for InterruptPoller in units of one elementary evaluation (a point pair, a sample): a few
+// milliseconds of work between polls.
+inline constexpr std::uint64_t kPollWork = std::uint64_t{1} << 20;
+
+// Keeps a copy of a value and puts it back when the scope is left without commit(), so that a long
+// call abandoned by an interrupt (or any other exception) leaves its object as it was before the call.
+template <class T>
+class Rollback {
+public:
+    explicit Rollback(T& target) : target_(target), saved_(target) {}
+    Rollback(const Rollback&) = delete;
+    Rollback& operator=(const Rollback&) = delete;
+    ~Rollback() {
+        if (!committed_) target_ = std::move(saved_);
+    }
+    void commit() noexcept { committed_ = true; }
+
+private:
+    T& target_;
+    T saved_;
+    bool committed_ = false;
 };
 
 }  // namespace tarq

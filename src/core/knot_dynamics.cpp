@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 #include "core/kernel_dispatch.hpp"
 
@@ -146,7 +147,11 @@ double KnotDynamics::compute_writhe(const Polyline& X) {
     const Columns D = differences_of(X, S);
     const RowFn row = pick_row_kernel();
     double sum = 0.0;
-    for (std::size_t i = 0; i + 1 < S; ++i) sum = row(sum, row_item(P, D, i), P, D, i + 1, S);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i + 1 < S; ++i) {
+        poller.tick(S - i);
+        sum = row(sum, row_item(P, D, i), P, D, i + 1, S);
+    }
     return sum / kTwoPi;
 }
 
@@ -159,7 +164,11 @@ int KnotDynamics::compute_linking_number(const Polyline& A, const Polyline& B) {
     const Columns DB = differences_of(B, SB);
     const RowFn row = pick_row_kernel();
     double sum = 0.0;
-    for (std::size_t i = 0; i < SA; ++i) sum = row(sum, row_item(PA, DA, i), PB, DB, 0, SB);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < SA; ++i) {
+        poller.tick(SB + 1);
+        sum = row(sum, row_item(PA, DA, i), PB, DB, 0, SB);
+    }
     const double lk = std::round(sum / kFourPi);  // halves away from zero
     // A NaN (from NaN input) or an out-of-range value has no integer; report no linking.
     if (!(lk >= static_cast<double>(std::numeric_limits<int>::min()) &&
@@ -194,7 +203,9 @@ double KnotDynamics::compute_centerline_helicity(const Polyline& points, const s
 std::vector<std::pair<int, int>> KnotDynamics::detect_reconnection_candidates(const Polyline& X, double threshold) {
     std::vector<std::pair<int, int>> out;
     const std::size_t N = X.size();
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < N; ++i) {
+        poller.tick(N - i);
         const Vec3& a = X[i];
         for (std::size_t j = i + 5; j < N; ++j) {
             const Vec3& b = X[j];

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 
 namespace tarq {
@@ -27,7 +28,9 @@ using constants::kFourPi;
 template <class Term>
 double sum_segment_pairs(const double* xyz, std::size_t N, Term term) {
     double sum = 0.0;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < N; ++i) {
+        poller.tick(N - i);
         const Vec3 xi = vertex(xyz, i);
         const Vec3 ti = edge(xyz, N, i);
         for (std::size_t m = i + 1; m < N; ++m) sum += term(ti, edge(xyz, N, m), sub(vertex(xyz, m), xi));
@@ -49,7 +52,9 @@ double trefoil_core_repulsion(const double* xyz, std::size_t N, double rc) {
     if (N < 3) return 0.0;
     const double two_rc = 2.0 * rc;
     double sum = 0.0;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < N; ++i) {
+        poller.tick(N - i);
         const Vec3 xi = vertex(xyz, i);
         for (std::size_t j = i + 2; j < N; ++j) {
             if (i == 0 && j == N - 1) continue;  // neighbours across the closing edge

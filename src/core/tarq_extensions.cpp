@@ -27,8 +27,6 @@ namespace {
 constexpr double kSixteenPi = 50.26548245743669;
 // Returned by the non-neighbour minimum when no pair is far enough apart along the curve.
 constexpr double kNoPair = 1e300;
-// Pair evaluations between two polls for a pending interrupt (a few milliseconds of work).
-constexpr std::uint64_t kPollPairs = 1u << 20;
 
 // Indices j of [0, n), ascending, whose cyclic separation min(|i - j|, n - |i - j|) from i exceeds m >= 0,
 // as at most two half-open ranges. Returns the number of ranges.
@@ -168,7 +166,7 @@ double nonlocal_pair_sum(const Polyline& p, const std::vector<Vec3>& t, std::int
     const PairColumns c(p, t);
     const bool cut = delta > 0.0;
     const bool simd = kernel_dispatch::simd_available();
-    InterruptPoller poller(kPollPairs);
+    InterruptPoller poller(kPollWork);
     double sum = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         Range ranges[2];
@@ -262,7 +260,7 @@ double min_non_neighbor_distance(const Polyline& points, int skip) {
     // A negative skip admits every pair except a point with itself.
     const std::int64_t m = std::max(skip, 0);
     const Vec3* pp = points.data();
-    InterruptPoller poller(kPollPairs);
+    InterruptPoller poller(kPollWork);
     // sqrt is monotonic and correctly rounded, so the smallest distance is the root of the smallest
     // squared distance; a NaN distance never replaces the running value, in either form. Pairs (i, j) and
     // (j, i) have the same distance, so j > i suffices.

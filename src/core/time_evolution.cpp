@@ -1,11 +1,13 @@
 #include "core/time_evolution.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <utility>
 
 #include "core/biot_savart.hpp"
 #include "core/frenet_helicity.hpp"
+#include "core/interrupt.hpp"
 
 namespace tarq {
 
@@ -40,7 +42,11 @@ void TimeEvolution::evolve(double dt, int steps) {
     normals_scratch.reserve(n);
     binormals_scratch.reserve(n);
 
+    Rollback<std::vector<Vec3>> keep_positions(positions), keep_tangents(tangents);
+    InterruptPoller poller(kPollWork);
+    const std::uint64_t work = static_cast<std::uint64_t>(n) * n + 1;
     for (int step = 0; step < steps; ++step) {
+        poller.tick(work);
         point_law_euler_step(positions, tangents, circulation, dt, velocities);
         if (n >= 2) {
             FrenetHelicity::compute_frenet_frames(positions, tangents, normals_scratch, binormals_scratch);
@@ -49,6 +55,8 @@ void TimeEvolution::evolve(double dt, int steps) {
             tangents.resize(n);
         }
     }
+    keep_positions.commit();
+    keep_tangents.commit();
 }
 
 }  // namespace tarq

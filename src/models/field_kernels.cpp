@@ -25,8 +25,6 @@ using constants::kInvFourPi;
 constexpr double kDistanceFloor = 1e-12;
 // Grid points per cache block: six arrays of this many doubles stay in the level-2 cache.
 constexpr std::size_t kBlock = 2048;
-// Point-source pairs between two interrupt polls (a few milliseconds of work).
-constexpr std::uint64_t kPollPairs = std::uint64_t{1} << 20;
 
 inline Vec3 dipole_field(double rx, double ry, double rz, const Vec3& m) {
     const double d2 = (rx * rx + ry * ry) + rz * rz;
@@ -242,7 +240,7 @@ void FieldKernels::dipole_ring_field_grid(const double* X, const double* Y, cons
     const std::size_t n = std::min(positions.size(), moments.size());
     if (n == 0 || M == 0) return;
     const DipoleBlock block = pick_dipole_block();
-    InterruptPoller poll(kPollPairs);
+    InterruptPoller poll(kPollWork);
     for (std::size_t j0 = 0; j0 < M; j0 += kBlock) {
         const std::size_t j1 = std::min(M, j0 + kBlock);
         for (std::size_t i = 0; i < n; ++i) {
@@ -260,7 +258,7 @@ void FieldKernels::biot_savart_wire_grid(const double* X, const double* Y, const
     const double k = current * kInvFourPi;
     if (M == 0) return;
     const WireBlock block = pick_wire_block();
-    InterruptPoller poll(kPollPairs);
+    InterruptPoller poll(kPollWork);
     for (std::size_t j0 = 0; j0 < M; j0 += kBlock) {
         const std::size_t j1 = std::min(M, j0 + kBlock);
         for (std::size_t s = 0; s < seg.count; ++s) {
@@ -276,7 +274,7 @@ void FieldKernels::wire_vector_potential_grid(const double* X, const double* Y, 
     if (wire.size() < 2) return;
     const double k = current * kInvFourPi;
     const Segments seg(wire);
-    InterruptPoller poll(kPollPairs);
+    InterruptPoller poll(kPollWork);
     std::size_t j = 0;
 #if TARQ_HAVE_X86_SIMD
     if (kernel_dispatch::simd_available()) {
@@ -301,7 +299,7 @@ void FieldKernels::curl3d_central(const double* vel, std::size_t nx, std::size_t
     if (nx == 0 || ny == 0 || nz == 0) return;
     const double h2 = spacing + spacing;
     const auto at = [ny, nz](std::size_t i, std::size_t j, std::size_t k) { return ((i * ny + j) * nz + k) * 3; };
-    InterruptPoller poll(kPollPairs);
+    InterruptPoller poll(kPollWork);
     for (std::size_t i = 0; i < nx; ++i) {
         const std::size_t ip = (i + 1) % nx, im = i == 0 ? nx - 1 : i - 1;
         for (std::size_t j = 0; j < ny; ++j) {

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -17,6 +16,7 @@
 
 #include "catalogue/embedded_knots.hpp"
 #include "core/constants.hpp"
+#include "core/text_numbers.hpp"
 
 namespace tarq {
 
@@ -75,14 +75,14 @@ Polyline build_component(const std::string& text, int resolution) {
         const std::string row = text.substr(c, e - c);
         int I = 1;
         const std::size_t ip = row.find("I=\"");
-        if (ip != std::string::npos) I = std::stoi(row.substr(ip + 3), nullptr, 10);
+        if (ip != std::string::npos) I = text::stoi_c(row.substr(ip + 3), nullptr, 10);
         const std::size_t ap = row.find("A=\"");
         const std::size_t bp = row.find("B=\"");
         if (ap != std::string::npos && bp != std::string::npos) {
             double a[3] = {0.0, 0.0, 0.0};
             double b[3] = {0.0, 0.0, 0.0};
-            std::sscanf(row.c_str() + ap + 3, "%lf,%lf,%lf", &a[0], &a[1], &a[2]);
-            std::sscanf(row.c_str() + bp + 3, "%lf,%lf,%lf", &b[0], &b[1], &b[2]);
+            text::scan_comma_triple_c(row.c_str() + ap + 3, a);
+            text::scan_comma_triple_c(row.c_str() + bp + 3, b);
             // Indices outside the tables (above 19, or negative) are dropped.
             if (I >= 0 && I <= kMaxHarmonic) {
                 A[I] = {a[0], a[1], a[2]};

@@ -7,6 +7,7 @@
 #include "core/biot_savart.hpp"
 #include "core/constants.hpp"
 #include "core/frenet_helicity.hpp"
+#include "core/interrupt.hpp"
 #include "models/particle_geometry.hpp"
 #include "models/time_field.hpp"
 

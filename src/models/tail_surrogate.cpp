@@ -5,10 +5,12 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 #include "models/particle_geometry.hpp"
 
@@ -128,6 +130,11 @@ double ParticleEvaluator::compute_tail_energy_surrogate_J() const {
     std::vector<double> lengths(filaments.size(), 0.0);
     for (std::size_t g = 0; g < filaments.size(); ++g) lengths[g] = particle::closed_length(filaments[g]);
 
+    std::uint64_t points = 0;
+    for (const Polyline& p : filaments) points += p.size();
+    const std::uint64_t work_per_shell = static_cast<std::uint64_t>(na) * points + 1;
+    InterruptPoller poller(kPollWork);
+
     double E = 0.0;
     std::vector<double> ds;
     for (std::size_t f = 0; f < filaments.size(); ++f) {
@@ -146,6 +153,7 @@ double ParticleEvaluator::compute_tail_energy_surrogate_J() const {
             Vec3 T, N, B;
             local_frame_at_index(f, i, T, N, B);
             for (int s = 0; s < nr; ++s) {
+                poller.tick(work_per_shell);
                 const double r_in = edges[static_cast<std::size_t>(s)];
                 const double r_out = edges[static_cast<std::size_t>(s) + 1];
                 const double rho = (r_in + r_out) * 0.5;

@@ -25,7 +25,6 @@ constexpr double kFluidEnergyPerMetre = 2.5520118267065337e-24;  // [J/m]
 constexpr double kSpeedOfLightSquared = constants::kSpeedOfLight * constants::kSpeedOfLight;  // [m^2/s^2]
 static_assert(kCoreRadiusSquared == 1.985196939949829e-30, "r_c^2 as a double product");
 static_assert(kSpeedOfLightSquared == 8.987551787368176e16, "c^2 as a double product");
-constexpr std::uint64_t kPollPairs = std::uint64_t{1} << 20;
 
 // Points and segment vectors, one array per coordinate.
 struct Columns {
@@ -100,7 +99,7 @@ void compute_tarq_mass(const std::vector<Vec3>& points, double chi_spin, double&
     c.lz = b + 5 * n;
 
     double s = 0.0;
-    InterruptPoller poll(kPollPairs);
+    InterruptPoller poll(kPollWork);
     std::size_t i = 0;
 #if TARQ_HAVE_X86_SIMD
     if (kernel_dispatch::simd_available()) {

@@ -6,6 +6,19 @@
 
 namespace knot_py {
 
+namespace {
+
+// Elements read from these lists refer into the record's own storage (writes to their fields go through);
+// assigning the list or reloading replaces that storage, so kept elements would refer to freed memory.
+constexpr const char* kComponentsDoc =
+    "The components of the record. An element taken from this list refers into the record: take it again "
+    "after assigning this field, and do not keep it across the assignment.";
+constexpr const char* kBlocksDoc =
+    "The blocks read by loadBlocks. An element taken from this list refers into the object: take it again "
+    "after assigning this field or calling loadBlocks, and do not keep it across either.";
+
+}  // namespace
+
 void bind_fourier_records(py::module_& m) {
     py::class_<FourierBlock>(m, "FourierBlock")
         .def(py::init<>())
@@ -31,13 +44,13 @@ void bind_fourier_records(py::module_& m) {
         .def_readwrite("L", &IdealABBlock::L)
         .def_readwrite("D", &IdealABBlock::D)
         .def_readwrite("n", &IdealABBlock::n)
-        .def_readwrite("components", &IdealABBlock::components)
+        .def_readwrite("components", &IdealABBlock::components, kComponentsDoc)
         .def_readwrite("fourier", &IdealABBlock::fourier);
 
     py::class_<FourierKnot>(m, "fourier_knot")
         .def(py::init<>())
         .def_readwrite("points", &FourierKnot::points)
-        .def_readwrite("blocks", &FourierKnot::blocks)
+        .def_readwrite("blocks", &FourierKnot::blocks, kBlocksDoc)
         .def_readwrite("activeBlock", &FourierKnot::activeBlock)
         .def("loadBlocks", &FourierKnot::loadBlocks)
         .def("selectMaxHarmonics", &FourierKnot::selectMaxHarmonics)

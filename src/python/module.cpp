@@ -69,4 +69,5 @@ PYBIND11_MODULE(_bindings, m) {
     bind_tarq_integrator(m);
     bind_extensions(m);
     define_list_bindings(m);
+    refuse_none_self_in_methods(m);
 }

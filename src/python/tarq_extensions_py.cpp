@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/tarq_extensions.hpp"
+#include "core/tarq_extensions_detail.hpp"
 
 namespace ext = tarq::tarqext;
 
@@ -71,7 +72,14 @@ void bind_extensions(py::module_& m) {
         .def_readwrite("nsamples", &ext::FilamentEnergyResult::nsamples);
 
     m.def("canonicalize_fseries_file_inplace", &ext::canonicalize_fseries_file_inplace, py::arg("path"));
-    m.def("compute_helicity_from_fseries", &ext::helicity_from_fseries, py::arg("path"), py::arg("grid_size") = 32,
+    m.def(
+        "compute_helicity_from_fseries",
+        [](const std::string& path, int grid_size, double spacing, int interior_margin, int nsamples) {
+            // Checked here first, so that the message names the function Python called.
+            tarq::tarqext::detail::check_helicity_grid("compute_helicity_from_fseries", grid_size, interior_margin);
+            return ext::helicity_from_fseries(path, grid_size, spacing, interior_margin, nsamples);
+        },
+        py::arg("path"), py::arg("grid_size") = 32,
           py::arg("spacing") = 0.1, py::arg("interior_margin") = 8, py::arg("nsamples") = 1000);
     m.def("sample_curve_centered", &ext::sample_curve_centered, py::arg("path"), py::arg("nsamples") = 1024);
     m.def("compute_curve_metrics_from_fseries", &ext::curve_metrics_from_fseries, py::arg("path"),

@@ -3,6 +3,10 @@
 
 #include "python/convert.hpp"
 
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
 #include "models/vorticity_dynamics.hpp"
 
 using tarq::VorticityDynamics;
@@ -22,6 +26,14 @@ void bind_vorticity_dynamics(py::module_& m) {
     m.def(
         "compute_vorticity",
         [](const tarq_py::DoubleSeq& u, const tarq_py::DoubleSeq& v, int nx, int ny, double dx, double dy) {
+            // Checked here as well, so that the message names the function Python called; a count outside
+            // the 32-bit range is left to the library's own error.
+            const std::int64_t count = static_cast<std::int64_t>(nx) * static_cast<std::int64_t>(ny);
+            if (count >= 0 && count <= std::numeric_limits<std::int32_t>::max()) {
+                const auto n = static_cast<std::size_t>(count);
+                tarq_py::require(u.values.size() >= n && v.values.size() >= n,
+                                 "compute_vorticity: u and v must each hold at least nx*ny values");
+            }
             return VorticityDynamics::compute_vorticity2D(u.values, v.values, nx, ny, dx, dy);
         },
         py::arg("u"), py::arg("v"), py::arg("nx"), py::arg("ny"), py::arg("dx"), py::arg("dy"),

@@ -1,7 +1,9 @@
 """Particle evaluator, tail settings, relativistic metrics and the zoo evaluator, as Python sees them."""
 import hashlib
+import json
 import math
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -99,6 +101,48 @@ def test_construct_from_supplied_database(ideal_db):
     assert fil == by_keyword.get_filaments()
     link = b.ParticleEvaluator("L2a1", resolution=16).get_filaments()
     assert [len(f) for f in link] == [16, 16]
+
+
+def comma_decimal_locale(tmp_path):
+    """(name, extra environment) of a comma-decimal LC_NUMERIC locale: an installed one, or one generated with
+    localedef into tmp_path and found through LOCPATH; skips when neither is possible."""
+    probe = "import locale, sys; locale.setlocale(locale.LC_NUMERIC, sys.argv[1]); " \
+            "sys.exit(locale.localeconv()['decimal_point'] != ',')"
+
+    def usable(name, env):
+        return subprocess.run([sys.executable, "-c", probe, name], env=dict(os.environ, **env),
+                              capture_output=True).returncode == 0
+
+    for name in ("de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"):
+        if usable(name, {}):
+            return name, {}
+    env = {"LOCPATH": str(tmp_path)}
+    made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", str(tmp_path / "de_DE.UTF-8")],
+                          capture_output=True) if shutil.which("localedef") else None
+    if made is None or not usable("de_DE.UTF-8", env):
+        pytest.skip("no comma-decimal locale installed, and localedef could not make one")
+    return "de_DE.UTF-8", env
+
+
+LOCALE_CHILD = """
+import json, locale, sys
+import _bindings as b
+def read():
+    return {"filaments": b.ParticleEvaluator("3:1:1", 64).get_filaments(),
+            "link": b.ParticleEvaluator("L2a1", 16).get_filaments()}
+before = read()
+locale.setlocale(locale.LC_NUMERIC, sys.argv[1])
+assert locale.localeconv()["decimal_point"] == ","
+print(json.dumps([before, read()]))
+"""
+
+
+def test_database_numbers_do_not_follow_the_c_locale(ideal_db, tmp_path):
+    name, env = comma_decimal_locale(tmp_path)
+    out = subprocess.run([sys.executable, "-c", LOCALE_CHILD, name], env=dict(os.environ, **env),
+                         capture_output=True, text=True, check=True).stdout
+    before, after = json.loads(out)
+    assert after == before
 
 
 def test_constructor_failures(ideal_db, tmp_path, monkeypatch):

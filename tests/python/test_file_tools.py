@@ -200,9 +200,9 @@ class TestMeasures:
                      lambda: _bindings.compute_helicity_from_fseries(knot, 8, 0.5, 2, -1)):
             with pytest.raises(ValueError):
                 call()
-        with pytest.raises(ValueError, match="^helicity_from_fseries: negative interior_margin$"):
+        with pytest.raises(ValueError, match="^compute_helicity_from_fseries: negative interior_margin$"):
             _bindings.compute_helicity_from_fseries(knot, interior_margin=-1)
-        with pytest.raises(ValueError, match="^helicity_from_fseries: grid_size above 1290$"):
+        with pytest.raises(ValueError, match="^compute_helicity_from_fseries: grid_size above 1290$"):
             _bindings.compute_helicity_from_fseries(knot, grid_size=1291)
         with pytest.raises(TypeError):
             _bindings.compute_curve_metrics_from_fseries(knot, 16.0)

@@ -253,6 +253,26 @@ class TestFourierKnotObject:
         assert len(k.points) == 64
         assert k.points[0] == pytest.approx(tb.evaluate_fourier_block(k.activeBlock, [0.0])[0], abs=1e-15)
 
+    def test_elements_write_through_and_are_taken_again_after_a_reload(self, fseries_file):
+        # The documented use: elements refer into the object, and are read again after every assignment
+        # of the list or reload (the docstrings say not to keep them across).
+        assert "take it again after assigning this field or calling loadBlocks" in tb.fourier_knot.blocks.__doc__
+        assert "take it again after assigning this field" in tb.IdealABBlock.components.__doc__
+        k = tb.fourier_knot()
+        k.loadBlocks(str(fseries_file))
+        k.blocks[1].a_x = [9.0]
+        assert k.blocks[1].a_x == [9.0]
+        k.blocks = [make_block([1.0], header="one")]
+        assert [b.header for b in k.blocks] == ["one"] and k.blocks[0].a_x == [1.0]
+        k.loadBlocks(str(fseries_file))
+        block = k.blocks[1]
+        assert block.a_x == [r[0] for r in TREFOIL_ROWS]
+        record = tb.parse_embedded_ideal_ab_by_id("L2a1")
+        record.components[1].component_index = 7
+        assert record.components[1].component_index == 7
+        record.components = [record.components[0]]
+        assert [c.component_index for c in record.components] == [1]
+
     def test_reconstruct_of_a_ragged_block_pads_with_zeros_and_keeps_the_block(self):
         k = tb.fourier_knot()
         k.activeBlock = ragged_block()

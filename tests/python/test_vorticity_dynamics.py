@@ -116,7 +116,7 @@ class TestGridForm:
     def test_short_components_are_value_errors(self, u, v, nx, ny):
         with pytest.raises(ValueError) as err:
             tb.compute_vorticity(u, v, nx, ny, 1.0, 1.0)
-        assert str(err.value) == "compute_vorticity2D: u and v must each hold at least nx*ny values"
+        assert str(err.value) == "compute_vorticity: u and v must each hold at least nx*ny values"
 
     @pytest.mark.parametrize("call", [
         lambda: tb.compute_vorticity([0.0] * 9, [0.0] * 9, 3.0, 3, 1.0, 1.0),

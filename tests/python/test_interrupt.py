@@ -1,0 +1,90 @@
+"""Long calls requested by the caller stop on Ctrl-C (SIGINT) with KeyboardInterrupt, leaving their object
+as it was before the call."""
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+import queue
+import textwrap
+import threading
+import time
+
+import pytest
+
+HERE = pathlib.Path(__file__).parent
+IDEAL_DB = HERE.parent.parent / "resources" / "ideal_database.txt"
+
+SETUP = """
+import math, sys
+import numpy as np
+import _bindings as b
+from conftest import make_block, trefoil, TREFOIL_ROWS
+block = make_block(*zip(*TREFOIL_ROWS))
+P = trefoil(64).tolist()
+"""
+
+# (setup, long call, check of the state afterwards)
+CASES = {
+    "VortexKnotSystem.evolve": (
+        "s = b.VortexKnotSystem(); s.initialize_trefoil_knot(100); before = (s.get_positions(), s.get_tangents())",
+        "s.evolve(1e-6, 10**7)",
+        "(s.get_positions(), s.get_tangents()) == before"),
+    "TimeEvolution.evolve": (
+        "f = b.compute_frenet_frames(P); s = b.TimeEvolution(P, f[0]); before = (s.get_positions(), s.get_tangents())",
+        "s.evolve(1e-6, 10**7)",
+        "(s.get_positions(), s.get_tangents()) == before"),
+    "ParticleEvaluator.relax": (
+        "s = b.ParticleEvaluator('3:1:1', 200); before = s.get_filaments()",
+        "s.relax(10**9)",
+        "s.get_filaments() == before"),
+    "calculate_writhe": (
+        "Q = np.random.default_rng(1).random((300000, 3))", "b.calculate_writhe(Q, 0.1)", "True"),
+    "detect_reconnection_candidates": (
+        "Q = np.random.default_rng(1).random((200000, 3)).tolist()",
+        "b.detect_reconnection_candidates(Q, -1.0)", "True"),
+    "estimate_crossing_number": ("", "b.estimate_crossing_number(P, 10**8)", "True"),
+    "pd_from_curve": ("", "b.pd_from_curve(P, 10**7)", "True"),
+    "length_exact": ("", "b.length_exact(block, 2**30)", "True"),
+    "bending_energy_exact": ("", "b.bending_energy_exact(block, 2**30)", "True"),
+    "describe_fourier_block": ("", "b.describe_fourier_block(block, 10**6)", "True"),
+    "min_self_distance_exactish": ("", "b.min_self_distance_exactish(block, 10**6)", "True"),
+    "compute_relativistic_metrics": (
+        "s = b.ParticleEvaluator('3:1:1', 10**6)", "s.compute_relativistic_metrics()", "True"),
+    "compute_tail_energy_surrogate_J": (
+        "s = b.ParticleEvaluator('3:1:1', 2000); c = b.TailApproxConfig(); c.enabled = True;"
+        " c.radial_samples = 100; c.azimuth_samples = 100; s.set_tail_approx_config(c)",
+        "s.compute_tail_energy_surrogate_J()", "True"),
+}
+
+
+@pytest.mark.parametrize("name", sorted(CASES))
+def test_sigint_stops_a_long_call(name):
+    setup, call, check = CASES[name]
+    script = SETUP + textwrap.dedent(f"""
+        {setup}
+        print("READY", flush=True)
+        try:
+            {call}
+            print("FINISHED", flush=True)
+        except KeyboardInterrupt:
+            print("STOPPED", {check}, flush=True)
+        """)
+    proc = subprocess.Popen([sys.executable, "-c", script], cwd=HERE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True,
+                            env=dict(os.environ, TARQ_IDEAL_DATABASE=str(IDEAL_DB)))
+    lines = queue.Queue()
+    threading.Thread(target=lambda: [lines.put(x) for x in proc.stdout], daemon=True).start()
+    try:
+        assert lines.get(timeout=60) == "READY\n"
+        time.sleep(0.3)  # into the long loop
+        os.kill(proc.pid, signal.SIGINT)
+        sent = time.monotonic()
+        line = lines.get(timeout=30)
+        stopped_after = time.monotonic() - sent
+        proc.wait(timeout=30)
+    finally:
+        proc.kill()
+        proc.wait()
+    assert line == "STOPPED True\n", proc.stderr.read()
+    assert stopped_after < 1.0
