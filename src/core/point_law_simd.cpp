@@ -12,6 +12,7 @@
 
 #include "core/biot_savart.hpp"
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/kernel_dispatch.hpp"
 #include "core/simd.hpp"
 
@@ -100,7 +101,9 @@ __attribute__((target("avx2"))) void all_points_avx2(const PointTable& t, double
     const __m256d vcirc = _mm256_set1_pd(circulation);
     const __m256d excl = _mm256_set1_pd(kExclusion);
     const std::size_t n = t.n;
+    InterruptPoller poller(kPollWork);
     for (std::size_t j = 0; j < n; j += 8) {
+        poller.tick(8 * n);
         Lanes4 a, b;
         start4(a, t, j);
         start4(b, t, j + 4);
@@ -168,7 +171,9 @@ __attribute__((target("avx512f"))) void all_points_avx512(const PointTable& t, d
     const __m512d vcirc = _mm512_set1_pd(circulation);
     const __m512d excl = _mm512_set1_pd(kExclusion);
     const std::size_t n = t.n;
+    InterruptPoller poller(kPollWork);
     for (std::size_t j = 0; j < n; j += 16) {
+        poller.tick(16 * n);
         Lanes8 a, b;
         start8(a, t, j);
         start8(b, t, j + 8);
@@ -208,7 +213,12 @@ void BiotSavart::velocities_at_points(const Polyline& points, const std::vector<
         return;
     }
 #endif
-    for (std::size_t j = 0; j < n; ++j) out[j] = velocity(points[j], points, tangents, circulation);
+    // Large sets take seconds: the caller's Ctrl-C is honoured between evaluation points.
+    InterruptPoller poller(kPollWork);
+    for (std::size_t j = 0; j < n; ++j) {
+        poller.tick(n);
+        out[j] = velocity(points[j], points, tangents, circulation);
+    }
 }
 
 }  // namespace tarq
