@@ -28,6 +28,10 @@ def _child_env():
     return env
 
 
+def _sanitizer_out_of_memory(stderr):
+    return "AddressSanitizer: out-of-memory" in stderr or "AddressSanitizer: requested allocation size" in stderr
+
+
 def _run_share(mode, first, stride):
     """Outcomes {index: outcome} of the calls first, first + stride, ...; a signal death or a stall is
     recorded for the call that caused it, and the share resumes after it."""
@@ -60,6 +64,10 @@ def _run_share(mode, first, stride):
             outcomes[last] = "died stalled"
         elif proc.returncode < 0:
             outcomes[last] = f"died with {signal.Signals(-proc.returncode).name}"
+        elif _sanitizer_out_of_memory(proc.stderr):
+            # AddressSanitizer cannot turn a failed operator new into std::bad_alloc: it ends the process
+            # where the shipped build raises MemoryError.
+            outcomes[last] = "MemoryError"
         else:
             outcomes[last] = f"exited with {proc.returncode}: {proc.stderr[-300:]}"
         start = last + stride
