@@ -15,7 +15,9 @@ std::vector<double> VorticityDynamics::compute_vorticity2D(const std::vector<dou
                                                            double dx, double dy) {
     // The count is formed in 64 bits, so that no product wraps into a small positive size.
     const std::int64_t count = static_cast<std::int64_t>(nx) * static_cast<std::int64_t>(ny);
-    if (count < 0 || count > std::numeric_limits<std::int32_t>::max()) throw std::length_error("vector");
+    if (count > std::numeric_limits<std::int32_t>::max()) throw std::length_error("vector");
+    // A negative count is refused by the vector's own size check (std::length_error).
+    if (count < 0) return std::vector<double>(static_cast<std::size_t>(count), 0.0);
     const std::size_t n = static_cast<std::size_t>(count);
     if (u.size() < n || v.size() < n) {
         throw std::invalid_argument("compute_vorticity2D: u and v must each hold at least nx*ny values");
