@@ -1,5 +1,6 @@
 """Small fixtures shared by the Python tests."""
 import math
+import signal
 
 import numpy as np
 import pytest
@@ -67,3 +68,22 @@ def check_keyword_call(fn, kwargs, expected):
     got = fn(**kwargs)
     assert got == expected and type(got) is type(expected)
     assert fn(*kwargs.values()) == expected
+
+
+class AlarmStop(Exception):
+    """What the alarm handler of `assert_interruptible` raises."""
+
+
+def assert_interruptible(call, seconds=0.02):
+    """A Python signal handler's exception, raised while `call` runs, stops it and reaches the caller."""
+    def handler(signum, frame):
+        raise AlarmStop()
+
+    old = signal.signal(signal.SIGALRM, handler)
+    try:
+        signal.setitimer(signal.ITIMER_REAL, seconds)
+        with pytest.raises(AlarmStop):
+            call()
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, old)

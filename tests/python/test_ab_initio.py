@@ -4,7 +4,6 @@ import json
 import math
 import os
 import shutil
-import signal
 import subprocess
 import sys
 
@@ -12,7 +11,7 @@ import numpy as np
 import pytest
 
 import _bindings as b
-from conftest import doc_body
+from conftest import assert_interruptible, doc_body
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 IDEAL_DB = os.path.join(REPO, "resources", "ideal_database.txt")
@@ -233,23 +232,9 @@ def test_measures_of_unit_square():
 
 
 def test_relax_is_interruptible():
-    # A Python signal handler's exception must stop the relaxation and reach the caller unchanged.
-    class Stop(Exception):
-        pass
-
-    def handler(signum, frame):
-        raise Stop()
-
     cloud = np.random.default_rng(7).uniform(-2.0, 2.0, size=(300, 3)).tolist()
     pe = b.ParticleEvaluator([cloud])
-    old = signal.signal(signal.SIGALRM, handler)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.02)
-        with pytest.raises(Stop):
-            pe.relax(iterations=10**6)
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, old)
+    assert_interruptible(lambda: pe.relax(iterations=10**6))
 
 
 # ----------------------------------------------------------------------------------------------------------------

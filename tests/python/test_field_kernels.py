@@ -1,12 +1,11 @@
 """Field kernels from Python: the three array forms, shapes, messages, layout independence and docstrings."""
 import math
-import signal
 
 import numpy as np
 import pytest
 
 import _bindings as b
-from conftest import doc_body
+from conftest import assert_interruptible, doc_body
 
 WIRE = np.array([[-1.0, 0.0, 0.0], [1.0, 0.0, 0.0]])
 TWO_PI_INV = 1.0 / (2.0 * math.pi)
@@ -318,14 +317,6 @@ def test_curl_unconvertible():
 # Long loops stop on a pending signal
 
 
-class Stop(Exception):
-    pass
-
-
-def _stop(signum, frame):
-    raise Stop()
-
-
 @pytest.mark.parametrize("call", [
     lambda X: b.biot_savart_wire_grid(X, X, X, np.random.default_rng(1).uniform(-1, 1, (20000, 3))),
     lambda X: b.dipole_ring_field_grid(X, X, X, np.ones((20000, 3)), np.ones((20000, 3))),
@@ -334,11 +325,4 @@ def _stop(signum, frame):
 ], ids=["wire", "dipoles", "potential"])
 def test_grid_loops_are_interruptible(call):
     X = np.linspace(-1.0, 1.0, 200000)
-    old = signal.signal(signal.SIGALRM, _stop)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.05)
-        with pytest.raises(Stop):
-            call(X)
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, old)
+    assert_interruptible(lambda: call(X), 0.05)

@@ -1,13 +1,12 @@
 """TARQGravity and compute_tarq_mass from Python: conversions, defaults, check order, messages, docstrings."""
 import math
-import signal
 from fractions import Fraction
 
 import numpy as np
 import pytest
 
 import _bindings as b
-from conftest import doc_body
+from conftest import assert_interruptible, doc_body
 
 G = b.TARQGravity
 C = 299792458.0
@@ -202,18 +201,5 @@ def test_core_mass_is_the_extended_product_narrowed_once():
 
 
 def test_mass_integral_is_interruptible():
-    class Stop(Exception):
-        pass
-
-    def handler(signum, frame):
-        raise Stop()
-
     pts = np.random.default_rng(4).uniform(-1e-14, 1e-14, size=(100000, 3))
-    old = signal.signal(signal.SIGALRM, handler)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.05)
-        with pytest.raises(Stop):
-            b.compute_tarq_mass(pts, 2.0)
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, old)
+    assert_interruptible(lambda: b.compute_tarq_mass(pts, 2.0), 0.05)

@@ -2,11 +2,11 @@
 exception types and the closure's warning lines on standard error."""
 import math
 import pickle
-import signal
 
 import pytest
 
 import _bindings as b
+from conftest import assert_interruptible
 
 M_E = 9.10938356e-31
 W_RESIDUAL = "Warning: geometric ratio residual evaluated outside CORE_DOMINATED regime.\n"
@@ -227,17 +227,4 @@ def test_static_helpers():
 ])
 def test_solvers_are_interruptible(solve):
     # Negative tolerances never converge; a signal handler's exception must end the loop and reach the caller.
-    class Stop(Exception):
-        pass
-
-    def handler(signum, frame):
-        raise Stop()
-
-    old = signal.signal(signal.SIGALRM, handler)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.02)
-        with pytest.raises(Stop):
-            solve(b.GoldenNLSClosure())
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, old)
+    assert_interruptible(lambda: solve(b.GoldenNLSClosure()))
