@@ -15,8 +15,9 @@
 //    2^-23 rad by 2^-23 * extent, far wider than the bound above, plus every pair with a "tiny" edge
 //    (shorter than 1e-60 * extent), where underflow voids the relative error bounds.
 //  * Zero-length edges never pass either test (all their products are zero) and are skipped.
-//  * Projections with non-finite coordinates or an extent outside [1e-60, 1e60] are scanned pair by pair,
-//    and so are projections where nearly collinear edges would supply a quarter of all pairs anyway.
+//  * Projections with non-finite coordinates (finite points can overflow when projected) or an extent outside
+//    [1e-60, 1e60] are scanned pair by pair, and so are projections where nearly collinear edges would
+//    supply a quarter of all pairs anyway.
 // Degenerate inputs (long collinear runs) therefore cost what the definition costs; generic curves cost
 // O(N log N + near pairs) per projection.
 #include "core/crossings.hpp"
@@ -27,6 +28,7 @@
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 #include "core/constants.hpp"
 #include "core/interrupt.hpp"
@@ -366,12 +368,24 @@ PDCode pd_from_crossings(std::size_t M, PdWorkspace& ws) {
     return rows;
 }
 
+[[noreturn]] void throw_non_finite(const char* op) {
+    throw std::invalid_argument(std::string(op) + ": non-finite coordinate");
+}
+
 }  // namespace
+
+void require_finite_points(const char* op, const Polyline& points) {
+    for (const Vec3& p : points)
+        if (!(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]))) throw_non_finite(op);
+}
 
 PDCode build_pd_from_projection(const std::vector<std::pair<double, double>>& P2, const std::vector<double>& depth,
                                 double min_angle_deg, double depth_tol) {
     if (P2.size() != depth.size())
         throw std::invalid_argument("build_pd_from_projection: P2 and depth differ in length");
+    for (std::size_t k = 0; k < P2.size(); ++k)
+        if (!(std::isfinite(P2[k].first) && std::isfinite(P2[k].second) && std::isfinite(depth[k])))
+            throw_non_finite("build_pd_from_projection");
     PdWorkspace ws;
     collect_crossings(P2.data(), depth.data(), P2.size(), min_angle_deg, depth_tol, ws);
     return pd_from_crossings(P2.size(), ws);
@@ -380,6 +394,7 @@ PDCode build_pd_from_projection(const std::vector<std::pair<double, double>>& P2
 double hyperbolic_volume_from_pd(const PDCode& /*pd*/) { return 0.0; }
 
 int KnotDynamics::estimate_crossing_number(const Polyline& r, int directions, int seed) {
+    require_finite_points("estimate_crossing_number", r);
     const std::size_t n = r.size();
     // N*N in 64 bits; a start value beyond int saturates at INT_MAX.
     const auto n64 = static_cast<std::uint64_t>(n);
@@ -420,6 +435,7 @@ PDCode KnotDynamics::pd_from_curve(const Polyline& P3, int tries, unsigned seed,
                                    double depth_tol) {
     const std::size_t n = P3.size();
     if (n < 4) throw std::invalid_argument("pd_from_curve: need at least 4 points");
+    require_finite_points("pd_from_curve", P3);
     SeededNormalStream stream(static_cast<std::uint32_t>(seed));
     std::vector<Point2> P2(n);
     std::vector<double> depth(n);

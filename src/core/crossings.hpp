@@ -54,9 +54,13 @@ private:
     bool has_cached_ = false;
 };
 
+// Integer invariants of a curve with a NaN or infinite coordinate would be plausible wrong numbers (the
+// crossing tests quietly fail for its edges): throws std::invalid_argument("<op>: non-finite coordinate").
+void require_finite_points(const char* op, const Polyline& points);
+
 // PD code of one projection: P2 are the projected vertices of a closed polygon, depth their coordinate along
 // the viewing direction. Throws std::runtime_error when no crossing is accepted, std::invalid_argument when
-// the two sequences differ in length.
+// the two sequences differ in length or a coordinate or depth is not finite.
 PDCode build_pd_from_projection(const std::vector<std::pair<double, double>>& P2, const std::vector<double>& depth,
                                 double min_angle_deg, double depth_tol);
 

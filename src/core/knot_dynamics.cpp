@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "core/constants.hpp"
+#include "core/crossings.hpp"
 #include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 #include "core/kernel_dispatch.hpp"
@@ -156,6 +157,8 @@ double KnotDynamics::compute_writhe(const Polyline& X) {
 }
 
 int KnotDynamics::compute_linking_number(const Polyline& A, const Polyline& B) {
+    require_finite_points("compute_linking_number", A);
+    require_finite_points("compute_linking_number", B);
     if (A.size() < 2 || B.size() < 2) return 0;
     const std::size_t SA = A.size() - 1, SB = B.size() - 1;
     const Columns PA = columns_of(A, SA);
@@ -170,7 +173,8 @@ int KnotDynamics::compute_linking_number(const Polyline& A, const Polyline& B) {
         sum = row(sum, row_item(PA, DA, i), PB, DB, 0, SB);
     }
     const double lk = std::round(sum / kFourPi);  // halves away from zero
-    // A NaN (from NaN input) or an out-of-range value has no integer; report no linking.
+    // A NaN (terms that overflow for huge coordinates) or an out-of-range value has no integer; report no
+    // linking.
     if (!(lk >= static_cast<double>(std::numeric_limits<int>::min()) &&
           lk <= static_cast<double>(std::numeric_limits<int>::max())))
         return 0;

@@ -168,6 +168,31 @@ TEST(InvariantsLinking, HopfLinkAndSeparatedLoops) {
     EXPECT_EQ(KnotDynamics::compute_linking_number({{0, 0, 0}}, b), 0);
 }
 
+TEST(InvariantsLinking, NonFiniteCoordinatesAreRefused) {
+    // One NaN point of a Hopf loop used to give 0; each bad value in either loop, in each coordinate of the
+    // first, a middle or the last point, is refused, even where a loop too short to link returns early.
+    const Polyline a = loop(64, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    const Polyline b = loop(64, {1, 0, 0}, {1, 0, 0}, {0, 0, 1});
+    for (const double bad : {NAN, INFINITY, -INFINITY})
+        for (const std::size_t at : {std::size_t{0}, std::size_t{31}, a.size() - 1})
+            for (std::size_t c = 0; c < 3; ++c)
+                for (const bool in_a : {true, false}) {
+                    Polyline p = a, q = b;
+                    (in_a ? p : q)[at][c] = bad;
+                    expect_throw_msg<std::invalid_argument>([&] { KnotDynamics::compute_linking_number(p, q); },
+                                                            "compute_linking_number: non-finite coordinate");
+                }
+    expect_throw_msg<std::invalid_argument>([&] { KnotDynamics::compute_linking_number({{0, 0, INFINITY}}, b); },
+                                            "compute_linking_number: non-finite coordinate");
+    expect_throw_msg<std::invalid_argument>([&] { KnotDynamics::compute_linking_number(a, {{NAN, 0, 0}}); },
+                                            "compute_linking_number: non-finite coordinate");
+    // Finite points whose terms overflow still have no integer: no linking, as before.
+    Polyline huge = b;
+    for (Vec3& p : huge)
+        for (double& x : p) x *= 1e200;
+    EXPECT_EQ(KnotDynamics::compute_linking_number(a, huge), 0);
+}
+
 TEST(InvariantsTwist, FrameTurningAboutTheTangent) {
     const std::size_t N = 50;
     const double th = 0.1;

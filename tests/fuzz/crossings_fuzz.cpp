@@ -1,5 +1,7 @@
 // libFuzzer target: the pruned crossing scan of estimate_crossing_number against the pair-by-pair count,
-// and pd_from_curve for well-formed codes, on polygons decoded from arbitrary bytes.
+// and pd_from_curve for well-formed codes, on polygons decoded from arbitrary bytes; polygons with a
+// non-finite coordinate must be refused by both.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -55,11 +57,34 @@ void check_pd(const tarq::PDCode& pd) {
         if (kv.second != 2) std::abort();
 }
 
+bool all_finite(const tarq::Polyline& points) {
+    for (const tarq::Vec3& p : points)
+        for (const double c : p)
+            if (!std::isfinite(c)) return false;
+    return true;
+}
+
+// f must throw std::invalid_argument.
+template <class F>
+void expect_refused(F&& f) {
+    try {
+        f();
+    } catch (const std::invalid_argument&) {
+        return;
+    }
+    std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const tarq::Polyline points = decode(data, size);
     const int directions = size > 0 ? 1 + data[size - 1] % 3 : 1;
+    if (!all_finite(points)) {
+        expect_refused([&] { tarq::KnotDynamics::estimate_crossing_number(points, directions, 7); });
+        if (points.size() >= 4) expect_refused([&] { tarq::KnotDynamics::pd_from_curve(points, 2, 7, 1.0, 1e-6); });
+        return 0;
+    }
     if (tarq::KnotDynamics::estimate_crossing_number(points, directions, 7) !=
         crossings_reference::brute_estimate(points, directions, 7))
         std::abort();

@@ -486,6 +486,23 @@ class TestInvariants:
         with pytest.raises(exc, match=match):
             tb.pd_from_curve(P3, **kwargs)
 
+    # One bad point in a 64-point trefoil used to give plausible wrong integers (crossing number 2 for 3, linking
+    # 0 for -5). The bad value sits in the second half of the curve, and in either loop.
+    @pytest.mark.parametrize("name,call", [
+        ("estimate_crossing_number", lambda P, Q: tb.estimate_crossing_number(P)),
+        ("pd_from_curve", lambda P, Q: tb.pd_from_curve(P)),
+        ("compute_linking_number", lambda P, Q: tb.compute_linking_number(P, Q)),
+        ("compute_linking_number", lambda P, Q: tb.compute_linking_number(Q, P)),
+    ], ids=["crossings", "pd", "linking-first", "linking-second"])
+    @pytest.mark.parametrize("bad", [math.nan, math.inf, -math.inf])
+    @pytest.mark.parametrize("axis", [0, 1, 2])
+    def test_integer_invariants_refuse_non_finite_points(self, name, call, bad, axis):
+        P = trefoil(64)
+        P[41, axis] = bad
+        with pytest.raises(ValueError) as e:
+            call(P, trefoil(64) + [0.5, 0.0, 0.0])
+        assert type(e.value) is ValueError and str(e.value) == name + ": non-finite coordinate"
+
     def test_numpy_conversion_errors_pass_through(self):
         with pytest.raises(ValueError, match="could not convert"):
             tb.pd_from_curve(np.array([["a", "b", "c"]] * 4))
