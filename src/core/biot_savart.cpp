@@ -350,9 +350,11 @@ std::vector<Vec3> BiotSavart::computeVorticity(const std::vector<Vec3>& field, c
         return field[static_cast<std::size_t>((i * ny + j) * nz + k)];
     };
     // Periodic neighbours: i + 1 modulo nx and (i - 1 + nx) modulo nx, likewise j and k.
+    InterruptPoller poller(kPollWork);
     for (std::int64_t i = 0; i < nx; ++i) {
         const std::int64_t ip = i + 1 == nx ? 0 : i + 1, im = i == 0 ? nx - 1 : i - 1;
         for (std::int64_t j = 0; j < ny; ++j) {
+            poller.tick(static_cast<std::uint64_t>(nz));
             const std::int64_t jp = j + 1 == ny ? 0 : j + 1, jm = j == 0 ? ny - 1 : j - 1;
             for (std::int64_t k = 0; k < nz; ++k) {
                 const std::int64_t kp = k + 1 == nz ? 0 : k + 1, km = k == 0 ? nz - 1 : k - 1;
@@ -380,10 +382,12 @@ std::vector<Vec3> BiotSavart::extractInterior(const std::vector<Vec3>& field, co
     std::vector<Vec3> out;
     if (nx - m <= m || ny - m <= m || nz - m <= m) return out;
     out.reserve(static_cast<std::size_t>((nx - 2 * m) * (ny - 2 * m) * (nz - 2 * m)));
+    InterruptPoller poller(kPollWork);
     for (std::int64_t i = m; i < nx - m; ++i)
         for (std::int64_t j = m; j < ny - m; ++j) {
             const Vec3* row = field.data() + (i * ny + j) * nz;
             out.insert(out.end(), row + m, row + (nz - m));
+            poller.tick(static_cast<std::uint64_t>(nz));
         }
     return out;
 }
@@ -409,7 +413,9 @@ std::vector<double> bs_cutoff_energy_scan(const double* X, const double* T, cons
     if (N > 0 && M > 0) {
         const double* cb = cut.data();
         const double* ce = cb + M;
+        InterruptPoller poller(kPollWork);
         for (std::size_t i = 0; i < N; ++i) {
+            poller.tick(N);
             const double xi = X[3 * i], yi = X[3 * i + 1], zi = X[3 * i + 2];
             const double tix = T[3 * i], tiy = T[3 * i + 1], tiz = T[3 * i + 2];
             const double dsi = ds[i];

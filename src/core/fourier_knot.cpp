@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 
 namespace tarq {
@@ -146,12 +147,16 @@ void FourierKnot::selectMaxHarmonics() {
 
 void FourierKnot::reconstruct(std::size_t N) {
     if (activeBlock.a_x.empty()) throw std::runtime_error("No active Fourier block selected");
-    // Filled aside so that a failed allocation leaves the previous samples in place.
+    // Filled aside so that a failed allocation or an interrupt leaves the previous samples in place.
     Polyline out;
     out.reserve(N);
     const double h = kTwoPi / static_cast<double>(N);
     const bool rect = is_rectangular(activeBlock);
-    for (std::size_t i = 0; i < N; ++i) out.push_back(eval_block(activeBlock, rect, static_cast<double>(i) * h));
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < N; ++i) {
+        out.push_back(eval_block(activeBlock, rect, static_cast<double>(i) * h));
+        poller.tick(activeBlock.a_x.size() + 1);
+    }
     points = std::move(out);
 }
 

@@ -8,6 +8,7 @@
 #include "core/biot_savart.hpp"
 #include "core/constants.hpp"
 #include "core/fourier_knot.hpp"
+#include "core/interrupt.hpp"
 #include "core/knot_dynamics.hpp"
 
 namespace tarq {
@@ -54,11 +55,14 @@ HelicityInvariants KnotDynamics::compute_helicity_from_fourier_block(const Fouri
     const std::size_t count = G < 0 ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(G * G * G);
     std::vector<Vec3> grid(count);
     std::size_t idx = 0;
+    // Every whole-grid step polls: a large grid takes seconds even with few curve samples.
+    InterruptPoller poller(kPollWork);
     for (std::int64_t a = 0; a < G; ++a) {
         const double x = static_cast<double>(a - half) * spacing;
         for (std::int64_t b = 0; b < G; ++b) {
             const double y = static_cast<double>(b - half) * spacing;
             for (std::int64_t c = 0; c < G; ++c) grid[idx++] = {x, y, static_cast<double>(c - half) * spacing};
+            poller.tick(static_cast<std::uint64_t>(G));
         }
     }
 
@@ -82,6 +86,7 @@ HelicityInvariants KnotDynamics::compute_helicity_from_fourier_block(const Fouri
                     const double z = static_cast<double>(c + m - half) * spacing;
                     r_sq.push_back(z * z + (y * y + x * x));
                 }
+                poller.tick(static_cast<std::uint64_t>(gi));
             }
         }
     }

@@ -225,7 +225,9 @@ KnotDynamics::FourierResult KnotDynamics::evaluate_fourier_series(const std::vec
     FourierResult r;
     r.positions.assign(t.size(), Vec3{0.0, 0.0, 0.0});
     r.tangents.assign(t.size(), Vec3{0.0, 0.0, 0.0});
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < t.size(); ++i) {
+        poller.tick(coeffs.size() + 1);
         double px = 0.0, py = 0.0, pz = 0.0, tx = 0.0, ty = 0.0, tz = 0.0;
         for (std::size_t k = 0; k < coeffs.size(); ++k) {
             const std::array<double, 6>& c = coeffs[k];
@@ -254,7 +256,9 @@ double KnotDynamics::writhe_gauss_curve(const Polyline& X, const std::vector<Vec
         const Columns P = columns_of(X, N);
         const Columns D = columns_of(T, N);
         const RowFn row = pick_row_kernel();
+        InterruptPoller poller(kPollWork);
         for (std::size_t i = 0; i < N; ++i) {
+            poller.tick(N);
             const RowItem it = row_item(P, D, i);
             sum = row(sum, it, P, D, 0, i);
             sum = row(sum, it, P, D, i + 1, N);

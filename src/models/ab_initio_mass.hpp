@@ -46,8 +46,9 @@ public:
     bool extract_and_build_filament(const std::string& db_text, const std::string& knot_ab_id, int resolution);
 
     // Damped relaxation followed by scaling to r_e about the centroid. `check` runs before every
-    // iteration so that a caller can abort a long relaxation by throwing from it; the filaments are then
-    // left as they were before the call.
+    // iteration so that a caller can abort a long relaxation by throwing from it, and an iteration whose
+    // repulsion scan is quadratic (crowded points) also polls for interrupts; the filaments are then left
+    // as they were before the call.
     // Pair counts of a relaxation, for benchmarks: pairs whose distance the screening computed, and pairs handed
     // on to the exact repulsion rule (those in the window, and the odd tail pair of a full scan).
     struct RelaxationCounts {

@@ -8,14 +8,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "catalogue/embedded_knots.hpp"
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/text_numbers.hpp"
 
 namespace tarq {
@@ -96,7 +99,9 @@ Polyline build_component(const std::string& text, int resolution) {
     // A negative resolution converts to a huge count, which the vector rejects with std::length_error.
     Polyline pts(static_cast<std::size_t>(static_cast<long long>(resolution)));
     const double dres = static_cast<double>(resolution);
+    InterruptPoller poller(kPollWork);
     for (int k = 0; k < resolution; ++k) {
+        poller.tick(static_cast<std::uint64_t>(maxI) + 1);
         const double t = (static_cast<double>(k) * kTwoPi) / dres;
         Vec3 p = A[0];
         for (int j = 1; j <= maxI; ++j) {
@@ -131,20 +136,22 @@ bool ParticleEvaluator::extract_and_build_filament(const std::string& db_text, c
     const std::size_t stop = db_text.find("</AB>", start);
     if (stop == std::string::npos) return false;
     const std::string entry = db_text.substr(start, stop - start);
-    filaments.clear();
+    // Built aside, so that an interrupt (or a failed allocation) leaves the filaments as they were.
+    FilamentSet built;
 
     std::size_t cpos = entry.find("<Component");
     if (cpos == std::string::npos) {
-        filaments.push_back(build_component(entry, resolution));
+        built.push_back(build_component(entry, resolution));
     } else {
         for (;;) {
             const std::size_t cend = entry.find("</Component>", cpos);
             if (cend == std::string::npos) break;
-            filaments.push_back(build_component(entry.substr(cpos, cend - cpos), resolution));
+            built.push_back(build_component(entry.substr(cpos, cend - cpos), resolution));
             cpos = entry.find("<Component", cend);
             if (cpos == std::string::npos) break;
         }
     }
+    filaments = std::move(built);
     return !filaments.empty();
 }
 

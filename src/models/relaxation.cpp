@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/kernel_dispatch.hpp"
 #include "core/simd.hpp"
 
@@ -659,12 +660,15 @@ public:
             }
             commit(g, nh);
         };
+        // Crowded neighbourhoods make this quadratic in the points: poll by the candidates visited.
+        InterruptPoller poller(kPollWork);
         std::size_t g = 0;
 #if TARQ_HAVE_X86_SIMD
         if (screen == Screen::kAvx512) {
             for (; g + 3 <= total; g += 3) {
                 Query q0 = query(g), q1 = query(g + 1), q2 = query(g + 2);
                 const std::size_t c0 = find_runs(q0), c1 = find_runs(q1), c2 = find_runs(q2);
+                poller.tick(c0 + c1 + c2 + 3);
                 std::size_t n0, n1, n2;
                 if (4 * std::max(std::max(c0, c1), c2) > total || p.n + c0 + c1 + c2 > p.capacity ||
                     !screen_three_avx512(e_, q0, q1, q2, p.m.data() + p.n, n0, n1, n2)) {
@@ -682,7 +686,9 @@ public:
 #endif
         for (; g < total; ++g) {
             Query q = query(g);
-            one(g, q, find_runs(q));
+            const std::size_t count = find_runs(q);
+            poller.tick(count + 1);
+            one(g, q, count);
         }
         flush_pairs(s, p, screen, fx, fy, fz);
     }
@@ -743,6 +749,7 @@ void ParticleEvaluator::relax_hamiltonian(int iterations, double timestep, const
     std::vector<double> fx(total), fy(total), fz(total);
     CellGrid grid(total);
     RelaxationCounts tally;
+    InterruptPoller poller(kPollWork);
     Screen screen = Screen::kPortable;
     if (kernel_dispatch::simd_available()) screen = Screen::kAvx2;
     if (kernel_dispatch::avx512_available() && __builtin_cpu_supports("avx512vl")) screen = Screen::kAvx512;
@@ -765,7 +772,10 @@ void ParticleEvaluator::relax_hamiltonian(int iterations, double timestep, const
         if (use_grid) {
             grid.add_repulsion_all(s, screen, fx.data(), fy.data(), fz.data(), tally);
         } else {
-            for (std::size_t g = 0; g < total; ++g) repulsion_range(s, g, 0, total, fx[g], fy[g], fz[g], tally);
+            for (std::size_t g = 0; g < total; ++g) {
+                repulsion_range(s, g, 0, total, fx[g], fy[g], fz[g], tally);
+                poller.tick(total);
+            }
         }
         for (std::size_t g = 0; g < total; ++g) {
             vx[g] = kDamping * (vx[g] + fx[g] * timestep);

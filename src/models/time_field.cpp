@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 
 namespace tarq {
@@ -37,7 +38,9 @@ std::vector<double> gaussian_potential(const std::vector<Vec3>& positions, const
     std::vector<double> out(n);
     if (n == 0) return out;
     const double den = (epsilon + epsilon) * epsilon;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < n; ++i) {
+        poller.tick(n);
         double bx = 0.0, by = 0.0, bz = 0.0;
         each_other_point(positions, i, [&](std::size_t j, const Vec3&, double r2) {
             const double w = std::exp((-r2) / den);
@@ -80,7 +83,9 @@ std::vector<double> TimeField::compute_gravitational_potential_direct(const std:
     std::vector<double> out(n);
     if (n == 0) return out;
     const double e2 = epsilon * epsilon;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < n; ++i) {
+        poller.tick(n);
         double s = 0.0;
         each_other_point(positions, i, [&](std::size_t j, const Vec3& d, double r2) {
             s += vec3::dot(d, vorticity[j]) / std::pow(r2 + e2, 1.5);

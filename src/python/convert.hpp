@@ -2,6 +2,7 @@
 // Include after common.hpp.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -60,13 +61,72 @@ auto renamed(const char* name, R (*f)(Args...)) {
     return [name, f](Args... args) -> R { return under_name(name, [&] { return f(std::forward<Args>(args)...); }); };
 }
 
+// The array `a` as a C-contiguous float64 array, with the values CArray::ensure gives: `a` itself when it
+// conforms, else a copy that NumPy casts block by block with a poll in between, since copying a huge
+// broadcast or strided grid takes seconds. Null, with the Python error set, when NumPy cannot convert or
+// allocate; an interrupt raised by a poll propagates.
+inline CArray try_c_contiguous(const py::array& a) {
+    if (CArray::check_(a)) return CArray::ensure(a);
+    const auto fail = [] { return py::reinterpret_steal<CArray>(py::handle()); };
+    const std::vector<py::ssize_t> shape(a.shape(), a.shape() + a.ndim());
+    CArray out;
+    try {
+        out = CArray(shape);
+    } catch (py::error_already_set& e) {
+        e.restore();
+        return fail();
+    }
+    auto& api = py::detail::npy_api::get();
+    const auto block = static_cast<py::ssize_t>(tarq::kPollWork);
+    if (out.size() <= block) return api.PyArray_CopyInto_(out.ptr(), a.ptr()) < 0 ? fail() : out;
+    // Blocks are ranges along the first axis whose trailing axes hold at most `block` elements, at each
+    // index of the axes before it. Indexing goes through a plain ndarray view, so that a subclass's own
+    // indexing cannot change the blocks' shapes.
+    const auto src = py::reinterpret_steal<py::object>(
+        api.PyArray_View_(a.ptr(), nullptr, reinterpret_cast<PyObject*>(api.PyArray_Type_)));
+    if (!src) return fail();
+    std::size_t axis = shape.size() - 1;  // a 0-d array is one element: copied whole above
+    py::ssize_t inner = 1;
+    while (axis > 0 && inner * shape[axis] <= block) inner *= shape[axis--];
+    const py::ssize_t rows = std::max<py::ssize_t>(1, block / inner);
+    std::vector<py::ssize_t> index(axis, 0);
+    tarq::InterruptPoller poller(tarq::kPollWork);
+    for (;;) {
+        for (py::ssize_t k = 0; k < shape[axis]; k += rows) {
+            const py::ssize_t end = std::min(shape[axis], k + rows);
+            py::tuple key(axis + 1);
+            for (std::size_t j = 0; j < axis; ++j) key[j] = py::int_(index[j]);
+            key[axis] = py::slice(k, end, 1);
+            const py::object to = out[key], from = src[key];
+            if (api.PyArray_CopyInto_(to.ptr(), from.ptr()) < 0) return fail();
+            poller.tick(static_cast<std::uint64_t>((end - k) * inner));
+        }
+        std::size_t j = axis;
+        while (j > 0 && ++index[j - 1] == shape[j - 1]) index[--j] = 0;
+        if (j == 0) return out;
+    }
+}
+
+// try_c_contiguous, raising NumPy's error when the conversion fails.
+inline CArray c_contiguous(const py::array& a) {
+    CArray c = try_c_contiguous(a);
+    if (!c) throw py::error_already_set();
+    return c;
+}
+
 // Rows of an (N, 3) array as points; any other shape raises std::invalid_argument(message).
 inline std::vector<tarq::Vec3> rows_to_vec3(const CArray& a, const char* message) {
     if (a.ndim() != 2 || a.shape(1) != 3) throw std::invalid_argument(message);
     const std::size_t n = static_cast<std::size_t>(a.shape(0));
-    std::vector<tarq::Vec3> out(n);
+    // Reserved, not zeroed: the pages of a huge set are first touched inside the polled loop.
+    std::vector<tarq::Vec3> out;
+    out.reserve(n);
     const double* p = a.data();
-    for (std::size_t i = 0; i < n; ++i) out[i] = {p[3 * i], p[3 * i + 1], p[3 * i + 2]};
+    tarq::InterruptPoller poller(tarq::kPollWork);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.push_back({p[3 * i], p[3 * i + 1], p[3 * i + 2]});
+        poller.tick(3);
+    }
     return out;
 }
 
@@ -80,11 +140,13 @@ inline std::vector<double> to_doubles(const CArray& a) {
 inline py::array_t<double> vec3_array(const std::vector<tarq::Vec3>& v) {
     py::array_t<double> out({static_cast<py::ssize_t>(v.size()), static_cast<py::ssize_t>(3)});
     auto w = out.mutable_unchecked<2>();
+    tarq::InterruptPoller poller(tarq::kPollWork);
     for (std::size_t i = 0; i < v.size(); ++i) {
         const auto r = static_cast<py::ssize_t>(i);
         w(r, 0) = v[i][0];
         w(r, 1) = v[i][1];
         w(r, 2) = v[i][2];
+        poller.tick(3);
     }
     return out;
 }

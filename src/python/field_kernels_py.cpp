@@ -34,8 +34,13 @@ void require_Nx3(const py::array& a, const std::string& name) {
 // Rows of an (N, 3) float64 array of any layout, in row order (callers check the shape).
 std::vector<Vec3> to_vec3_list(const py::array& a) {
     const auto r = a.unchecked<double, 2>();
-    std::vector<Vec3> out(static_cast<std::size_t>(r.shape(0)));
-    for (py::ssize_t i = 0; i < r.shape(0); ++i) out[static_cast<std::size_t>(i)] = {r(i, 0), r(i, 1), r(i, 2)};
+    std::vector<Vec3> out;
+    out.reserve(static_cast<std::size_t>(r.shape(0)));
+    tarq::InterruptPoller poller(tarq::kPollWork);
+    for (py::ssize_t i = 0; i < r.shape(0); ++i) {
+        out.push_back({r(i, 0), r(i, 1), r(i, 2)});
+        poller.tick(3);
+    }
     return out;
 }
 
@@ -45,8 +50,11 @@ std::vector<tarq_py::CArray> as_float64(std::initializer_list<py::array> arrays)
     std::vector<tarq_py::CArray> out;
     bool ok = true;
     for (const py::array& a : arrays) {
-        out.push_back(tarq_py::CArray::ensure(a));
-        ok = ok && out.back();
+        out.push_back(tarq_py::try_c_contiguous(a));
+        if (!out.back()) {
+            PyErr_Clear();
+            ok = false;
+        }
     }
     if (!ok) throw std::invalid_argument("Inputs must be convertible to float64 arrays");
     return out;
@@ -95,14 +103,17 @@ py::tuple vector_potential_grid(const StridedArray& polyline, const StridedArray
         throw std::invalid_argument("polyline must have shape [N,3]");
     if (grid.ndim() != 2 || grid.shape(1) != 3) throw std::invalid_argument("grid must have shape [M,3]");
     const tarq::Polyline P = to_vec3_list(polyline);
-    const std::vector<Vec3> G = to_vec3_list(grid);
-    const std::size_t M = G.size();
     // The grid as three coordinate sequences, read contiguously by the double loop.
+    const auto g = grid.unchecked<2>();
+    const auto M = static_cast<std::size_t>(g.shape(0));
     std::vector<double> gx(M), gy(M), gz(M);
+    tarq::InterruptPoller poller(tarq::kPollWork);
     for (std::size_t j = 0; j < M; ++j) {
-        gx[j] = G[j][0];
-        gy[j] = G[j][1];
-        gz[j] = G[j][2];
+        const auto r = static_cast<py::ssize_t>(j);
+        gx[j] = g(r, 0);
+        gy[j] = g(r, 1);
+        gz[j] = g(r, 2);
+        poller.tick(3);
     }
     const auto len = static_cast<py::ssize_t>(M);
     py::array_t<double> Ax(len), Ay(len), Az(len);

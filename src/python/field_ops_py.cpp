@@ -8,8 +8,11 @@
 
 namespace {
 
-py::array_t<double> curl3d_central(const tarq_py::CArray& vel, double spacing) {
-    if (vel.ndim() != 4 || vel.shape(3) != 3) throw std::invalid_argument("curl3d_central: vel must be (Nx,Ny,Nz,3)");
+// The field arrives as float64 in the caller's layout and is made C-contiguous here, where a long copy polls.
+py::array_t<double> curl3d_central(const py::array_t<double, py::array::forcecast>& field, double spacing) {
+    if (field.ndim() != 4 || field.shape(3) != 3)
+        throw std::invalid_argument("curl3d_central: vel must be (Nx,Ny,Nz,3)");
+    const tarq_py::CArray vel = tarq_py::c_contiguous(field);
     py::array_t<double> out({vel.shape(0), vel.shape(1), vel.shape(2), vel.shape(3)});
     tarq::FieldKernels::curl3d_central(vel.data(), static_cast<std::size_t>(vel.shape(0)),
                                        static_cast<std::size_t>(vel.shape(1)), static_cast<std::size_t>(vel.shape(2)),

@@ -37,7 +37,7 @@ inline void check_1d_same_len(const CArray& a, const CArray& b, const char* pair
 // Point sets come as NumPy arrays (taken through to_vec3) or as sequences of triples. A NumPy conversion
 // error passes through; a sequence that does not convert raises the binding library's cast error.
 inline Polyline point_set(const py::object& obj) {
-    if (py::isinstance<py::array>(obj)) return to_vec3(CArray(obj));
+    if (py::isinstance<py::array>(obj)) return to_vec3(tarq_py::c_contiguous(py::reinterpret_borrow<py::array>(obj)));
     return obj.cast<Polyline>();
 }
 

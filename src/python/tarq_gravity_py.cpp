@@ -20,16 +20,12 @@ using tarq::Vec3;
 // when the call runs; a failure there keeps NumPy's own error.
 using AnyArray = py::array_t<double, py::array::forcecast>;
 
-tarq_py::CArray contiguous(const AnyArray& a) {
-    return tarq_py::CArray(a);  // raises the pending Python error if NumPy fails
-}
-
 std::vector<Vec3> tarq_to_vec3_list(const AnyArray& a) {
-    return tarq_py::rows_to_vec3(contiguous(a), "Expected array with shape (N, 3)");
+    return tarq_py::rows_to_vec3(tarq_py::c_contiguous(a), "Expected array with shape (N, 3)");
 }
 
 std::vector<double> tarq_to_scalar_list(const AnyArray& a) {
-    const tarq_py::CArray c = contiguous(a);
+    const tarq_py::CArray c = tarq_py::c_contiguous(a);
     tarq_py::require(c.ndim() == 1, "Expected 1D array with shape (N,)");
     return tarq_py::to_doubles(c);
 }

@@ -11,6 +11,7 @@
 
 #include "core/biot_savart.hpp"
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/kernel_dispatch.hpp"
 #include "core/knot_dynamics.hpp"
 
@@ -366,6 +367,20 @@ TEST(InvariantsGridHelicity, DegenerateInputs) {
     expect_zero_zero_nan(KnotDynamics::compute_helicity_from_fourier_block(FourierBlock{}, 6, 0.3, 1, 30));
     expect_zero_zero_nan(KnotDynamics::compute_helicity_from_fourier_block(b, 1, 0.3, 0, 30));
     expect_zero_zero_nan(KnotDynamics::compute_helicity_from_fourier_block(b, 0, 0.3, 0, 30));
+}
+
+TEST(InvariantsGridHelicity, WholeGridStepsPollTheInterruptHook) {
+    // 2^21 cells: two poll strides of work in every step. Without curve samples the velocity step does
+    // nothing, and the pipeline still stops at its first poll.
+    struct Stop {};
+    tarq::set_interrupt_hook([] { throw Stop{}; });
+    const int G = 128;
+    const std::vector<Vec3> field(static_cast<std::size_t>(G) * G * G, Vec3{1.0, 2.0, 3.0});
+    const tarq::GridShape shape{G, G, G};
+    EXPECT_THROW(BiotSavart::computeVorticity(field, shape, 0.1), Stop);
+    EXPECT_THROW(BiotSavart::extractInterior(field, shape, 1), Stop);
+    EXPECT_THROW(KnotDynamics::compute_helicity_from_fourier_block(trefoil_block(), G, 0.1, 1, 0), Stop);
+    tarq::set_interrupt_hook(nullptr);
 }
 
 TEST(InvariantsGridHelicity, RejectedArguments) {

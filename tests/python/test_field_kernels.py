@@ -127,6 +127,26 @@ def test_grid_results_do_not_depend_on_layout(kind):
         assert g.shape == (5, 4, 3) and np.array_equal(g, w)
 
 
+# Grids of more than 2**20 elements are copied block by block (the copy polls for interrupts); the blocks run
+# along the first axis whose trailing axes fit one block: here axis 0, a middle axis and the last axis.
+@pytest.mark.parametrize("shape", [(1_100_000,), (3, 500, 1000), (2, 2, 2**20 + 7)])
+def test_large_grids_do_not_depend_on_layout(shape):
+    X = grid(shape, seed=4)[0]
+    views = {
+        "fortran": np.asfortranarray(X),
+        "reversed": X[::-1],
+        "strided": np.stack([X, -X], axis=-1)[..., 0],
+        "broadcast": np.broadcast_to(X[..., :1], shape),
+        "float32": X.astype(np.float32),
+        "big-endian": X.astype(">f8"),
+    }
+    wire = WIRE * 0.7 + 0.1
+    for name, v in views.items():
+        want = b.biot_savart_wire_grid(*[np.ascontiguousarray(v, dtype=np.float64)] * 3, wire)
+        got = b.biot_savart_wire_grid(v, v, v, wire)
+        assert all(np.array_equal(g, w) for g, w in zip(got, want)), name
+
+
 def test_other_dtypes_are_converted():
     Xi, Yi, Zi = (np.array(v, dtype=dt) for v, dt in (([0, 2], np.int32), ([1, 3], np.int64), ([0, 1], np.uint8)))
     got = b.biot_savart_wire_grid(Xi, Yi, Zi, WIRE.astype(np.int16))
@@ -297,6 +317,13 @@ def test_curl_forms_and_degenerate_grids():
     with np.errstate(all="ignore"):
         zero = b.curl3d_central(vel, 0.0)
     assert not np.isfinite(zero).all()
+
+
+def test_large_curl_fields_do_not_depend_on_layout():
+    # 64 x 64 x 100 x 3 elements: more than one block of the polled copy.
+    vel = np.random.default_rng(10).uniform(-1, 1, (64, 64, 100, 3))
+    for v in (np.asfortranarray(vel), vel[::-1], np.broadcast_to(vel[:1], vel.shape), vel.astype(">f8")):
+        assert np.array_equal(b.curl3d_central(v, 0.5), b.curl3d_central(np.ascontiguousarray(v, np.float64), 0.5))
 
 
 @pytest.mark.parametrize("shape", [(4, 4, 4, 2), (4, 4, 3), (3,), (), (2, 2, 2, 3, 1)])

@@ -55,6 +55,40 @@ CASES = {
         "s = b.ParticleEvaluator('3:1:1', 2000); c = b.TailApproxConfig(); c.enabled = True;"
         " c.radial_samples = 100; c.azimuth_samples = 100; s.set_tail_approx_config(c)",
         "s.compute_tail_energy_surrogate_J()", "True"),
+    "compute_gravitational_potential": (
+        "Q = np.random.default_rng(1).random((30000, 3)).tolist()", "b.compute_gravitational_potential(Q, Q)", "True"),
+    "compute_gravitational_potential_gradient": (
+        "Q = np.random.default_rng(1).random((30000, 3)).tolist()",
+        "b.compute_gravitational_potential_gradient(Q, Q)", "True"),
+    "compute_gravitational_potential_direct": (
+        "Q = np.random.default_rng(1).random((30000, 3)).tolist()",
+        "b.compute_gravitational_potential_direct(Q, Q)", "True"),
+    # A broadcast grid of Python floats: converting each element is slow, so a grid of modest memory takes
+    # seconds to copy into the kernel's layout (a wire of one point adds no field afterwards).
+    "biot_savart_wire_grid:grid-copy": (
+        "X = np.broadcast_to(np.array(0.5, dtype=object), (3 * 10**7,))",
+        "b.biot_savart_wire_grid(X, X, X, np.zeros((1, 3)))", "True"),
+    "writhe_gauss_curve": (
+        "Q = np.random.default_rng(1).random((60000, 3)).tolist()", "b.writhe_gauss_curve(Q, Q)", "True"),
+    "calculate_bs_cutoff_energy_scan": (
+        "Q = np.random.default_rng(1).random((15000, 3))",
+        "b.calculate_bs_cutoff_energy_scan(Q, Q, Q[:, 0], np.linspace(0.01, 1.0, 50))", "True"),
+    "evaluate_fourier_series": (
+        "C = np.random.default_rng(1).random((2000, 6)).tolist(); T = np.linspace(0.0, 6.0, 200000).tolist()",
+        "b.evaluate_fourier_series(C, T)", "True"),
+    "fourier_knot.reconstruct": (
+        "k = b.fourier_knot(); k.activeBlock = make_block(*[[0.01] * 500] * 6); k.reconstruct(10); before = k.points",
+        "k.reconstruct(10**6)", "k.points == before"),
+    "ParticleEvaluator:construction": ("", "b.ParticleEvaluator('3:1:1', 2 * 10**7)", "True"),
+    # 40000 points in one grid cell, then in a few crowded cells: an iteration's repulsion scan is quadratic.
+    "ParticleEvaluator.relax:one-cell": (
+        "s = b.ParticleEvaluator([(np.random.default_rng(1).random((40000, 3)) * 0.05).tolist()]);"
+        " before = s.get_filaments()",
+        "s.relax(1)", "s.get_filaments() == before"),
+    "ParticleEvaluator.relax:crowded-cells": (
+        "s = b.ParticleEvaluator([(np.random.default_rng(1).random((40000, 3)) * 0.3).tolist()]);"
+        " before = s.get_filaments()",
+        "s.relax(1)", "s.get_filaments() == before"),
 }
 
 
