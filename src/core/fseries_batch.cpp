@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/errors.hpp"
 #include "core/interrupt.hpp"
 #include "core/tarq_extensions.hpp"
 #include "core/tarq_extensions_detail.hpp"
@@ -76,15 +77,17 @@ std::vector<std::string> list_fseries_flat(const std::string& root) {
     return out;
 }
 
-// Depth-first, in readdir order. Every directory is entered at most once, identified by (device, inode):
-// where the file system reports no entry types, links to directories are walked, and a cycle of them
-// would otherwise recurse until the stack overflows.
-void collect_recursive(const std::string& dir, std::vector<std::string>& out, std::set<DirId>& entered) {
+// Depth-first, in readdir order. A directory that is one of its own ancestors, identified by (device, inode),
+// is not entered again: where the file system reports no entry types, links to directories are walked, and
+// a cycle of them would otherwise recurse until the stack overflows. Only the ancestors count, so a tree
+// that the file system shows at two places (a bind mount) is listed at both, as the walk lists it anyway.
+void collect_recursive(const std::string& dir, std::vector<std::string>& out, std::set<DirId>& ancestors) {
     DirStream d(dir);
     if (d.get() == nullptr) return;
     struct stat self;
     if (::fstat(::dirfd(d.get()), &self) != 0) return;
-    if (!entered.insert({self.st_dev, self.st_ino}).second) return;
+    const DirId id{self.st_dev, self.st_ino};
+    if (!ancestors.insert(id).second) return;
     while (const dirent* e = ::readdir(d.get())) {
         if (is_dot_or_dotdot(e->d_name)) continue;
         std::string full = join_path(dir, e->d_name);
@@ -93,21 +96,22 @@ void collect_recursive(const std::string& dir, std::vector<std::string>& out, st
             struct stat st;
             if (::stat(full.c_str(), &st) != 0) continue;
             if (S_ISDIR(st.st_mode)) {
-                collect_recursive(full, out, entered);
+                collect_recursive(full, out, ancestors);
             } else if (S_ISREG(st.st_mode) && has_suffix(full)) {
                 out.push_back(std::move(full));
             }
         } else if (type == DT_DIR) {
-            collect_recursive(full, out, entered);
+            collect_recursive(full, out, ancestors);
         } else if (is_fseries_file(full)) {
             out.push_back(std::move(full));
         }
     }
+    ancestors.erase(id);
 }
 
 void collect_fseries_recursive_posix(const std::string& dir, std::vector<std::string>& out) {
-    std::set<DirId> entered;
-    collect_recursive(dir, out, entered);
+    std::set<DirId> ancestors;
+    collect_recursive(dir, out, ancestors);
 }
 
 }  // namespace
@@ -120,8 +124,7 @@ std::vector<HelicityResult> batch_helicity_from_dir(const std::string& root_dir,
                                                     int interior_margin, int nsamples, bool recurse) {
     struct stat st;
     if (root_dir.find('\0') != std::string::npos || ::stat(root_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        throw std::runtime_error("directory does not exist: " + root_dir);
-    detail::check_helicity_grid("batch_helicity_from_dir", grid_size, interior_margin);
+        throw RuntimeError("directory does not exist: " + root_dir);
 
     std::vector<std::string> files;
     if (recurse) {
@@ -134,7 +137,8 @@ std::vector<HelicityResult> batch_helicity_from_dir(const std::string& root_dir,
     results.reserve(files.size());
     for (const std::string& f : files) {
         poll_interrupt();
-        results.push_back(helicity_from_fseries(f, grid_size, spacing, interior_margin, nsamples));
+        results.push_back(
+            detail::helicity_of_file("batch_helicity_from_dir", f, grid_size, spacing, interior_margin, nsamples));
     }
     std::sort(results.begin(), results.end(),
               [](const HelicityResult& a, const HelicityResult& b) { return a.path < b.path; });

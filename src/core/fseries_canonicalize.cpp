@@ -7,13 +7,14 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <iomanip>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "core/errors.hpp"
+#include "core/file_reading.hpp"
 #include "core/tarq_extensions.hpp"
 
 namespace tarq::tarqext {
@@ -36,7 +37,7 @@ std::string zero_row() {
     return out.str();
 }
 
-[[noreturn]] void cannot_write(const std::string& path) { throw std::runtime_error("cannot write file: " + path); }
+[[noreturn]] void cannot_write(const std::string& path) { throw RuntimeError("cannot write file: " + path); }
 
 bool write_all(int fd, const std::string& text) {
     const char* p = text.data();
@@ -125,24 +126,13 @@ bool is_comment_or_blank(const std::string& line) {
 }
 
 CanonicalizeResult canonicalize_fseries_file_inplace(const std::string& path) {
-    // The file system would cut the name at an embedded NUL and open some other file.
-    if (path.find('\0') != std::string::npos) throw std::runtime_error("cannot open file: " + path);
-    // Devices and pipes may never end or block forever; a directory reads as a file without lines.
-    struct stat st;
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    const bool regular = exists && S_ISREG(st.st_mode);
-    if (exists && !regular && !S_ISDIR(st.st_mode))
-        throw std::runtime_error("cannot open file: " + path);
-
+    std::string text;
+    if (!read_regular_file(path, text)) throw RuntimeError("cannot open file: " + path);
     std::vector<std::string> lines;
     {
-        std::ifstream in(path);
-        if (in.fail() || in.bad()) throw std::runtime_error("cannot open file: " + path);
+        std::istringstream in(text);
         std::string line;
         while (std::getline(in, line, '\n')) lines.push_back(line);
-        // A read error in the middle of a regular file would otherwise be taken for its end, and an
-        // upgrade would then write back only the part that was read.
-        if (in.bad() && regular) throw std::runtime_error("cannot open file: " + path);
     }
 
     struct NumericRow {

@@ -1,14 +1,14 @@
 // Readers of .fseries texts: two lenient readers (string and file) sharing one line loop,
 // and the stricter, header-less member loadBlocks.
-#include <fstream>
 #include <istream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "core/errors.hpp"
+#include "core/file_reading.hpp"
 #include "core/fourier_knot.hpp"
-#include "core/knot_files.hpp"
 
 namespace tarq {
 
@@ -69,15 +69,16 @@ std::vector<FourierBlock> FourierKnot::parse_fseries_from_string(const std::stri
 }
 
 std::vector<FourierBlock> FourierKnot::parse_fseries_multi(const std::string& path) {
-    std::ifstream in;
-    if (!open_for_reading(in, path) || !in) return {};
-    return parse_lenient(in);
+    std::string text;
+    if (!read_regular_file(path, text)) return {};
+    return parse_fseries_from_string(text);
 }
 
 void FourierKnot::loadBlocks(const std::string& path) {
     blocks.clear();
-    std::ifstream in;
-    if (!open_for_reading(in, path)) throw RuntimeError("Cannot open file: " + path);
+    std::string text;
+    if (!read_regular_file(path, text)) throw RuntimeError("Cannot open file: " + path);
+    std::istringstream in(text);
     FourierBlock current;
     std::string line;
     while (std::getline(in, line, '\n')) {

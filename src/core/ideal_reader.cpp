@@ -16,12 +16,11 @@
 // constant stack.
 
 #include "core/errors.hpp"
+#include "core/file_reading.hpp"
 #include "core/fourier_knot.hpp"
-#include "core/knot_files.hpp"
 #include "core/text_numbers.hpp"
 
 #include <cstddef>
-#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -405,12 +404,9 @@ std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(
 }
 
 std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_multi(const std::string& path) {
-    std::ifstream in;
-    if (!open_for_reading(in, path) || in.fail() || in.bad())
-        throw RuntimeError("parse_ideal_txt_multi: cannot open file: " + path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return parse_ideal_txt_from_string(ss.str());
+    std::string text;
+    if (!read_regular_file(path, text)) throw RuntimeError("parse_ideal_txt_multi: cannot open file: " + path);
+    return parse_ideal_txt_from_string(text);
 }
 
 FourierKnot::IdealABBlock FourierKnot::parse_ideal_ab_by_id_from_string(const std::string& content,

@@ -1,30 +1,19 @@
 #include "core/knot_files.hpp"
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <utility>
 
+#include "core/file_reading.hpp"
+
 namespace tarq {
 
-bool open_for_reading(std::ifstream& in, const std::string& path, std::ios::openmode mode) {
-    if (path.find('\0') != std::string::npos) return false;
-    in.open(path, mode);
-    return in.is_open();
-}
-
 namespace {
-
-// A candidate counts when a stream opens on it in the good state; nothing is read.
-bool opens_for_reading(const std::string& path) {
-    std::ifstream in;
-    return open_for_reading(in, path) && in.good();
-}
 
 // Tries dir + sep + file; on success stores the candidate in `found`.
 bool try_candidate(const std::string& dir, const char* sep, const std::string& file, std::string& found) {
     std::string candidate = dir + sep + file;
-    if (!opens_for_reading(candidate)) return false;
+    if (!opens_as_regular_file(candidate)) return false;
     found = std::move(candidate);
     return true;
 }

@@ -2,15 +2,11 @@
 // TARQ_KNOT_DATA_DIR and TARQ_RESOURCE_DIR, then fixed relative and system directories.
 #pragma once
 
-#include <fstream>
-#include <ios>
 #include <string>
 
 namespace tarq {
 
-// Opens `path` for reading, unless it holds a NUL byte: the file system would take the name as ending
-// there and open another file. True when `in` is open.
-bool open_for_reading(std::ifstream& in, const std::string& path, std::ios::openmode mode = std::ios::in);
+// A candidate is readable when it names a regular file that opens for reading (core/file_reading.hpp).
 
 // First readable "knot." + knot_id + ".fseries" in search order, exactly as the path was built;
 // empty when none is found. The environment is read at every call.

@@ -2,8 +2,6 @@
 // the centred samples of its largest Fourier block.
 #include "core/tarq_extensions.hpp"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "core/constants.hpp"
+#include "core/errors.hpp"
 #include "core/fourier_knot.hpp"
 #include "core/interrupt.hpp"
 #include "core/kernel_dispatch.hpp"
@@ -186,22 +185,13 @@ double nonlocal_pair_sum(const Polyline& p, const std::vector<Vec3>& t, std::int
     return sum;
 }
 
-bool names_regular_file(const std::string& path) {
-    // The file system would cut the name at an embedded NUL and open some other file; pipes and devices
-    // may block or never end.
-    if (path.find('\0') != std::string::npos) return false;
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 }  // namespace
 
 namespace detail {
 
 FourierBlock largest_block_of_file(const std::string& path) {
-    std::vector<FourierBlock> blocks;
-    if (names_regular_file(path)) blocks = FourierKnot::parse_fseries_multi(path);
-    if (blocks.empty()) throw std::runtime_error("no blocks parsed from: " + path);
+    std::vector<FourierBlock> blocks = FourierKnot::parse_fseries_multi(path);
+    if (blocks.empty()) throw RuntimeError("no blocks parsed from: " + path);
     return std::move(blocks[static_cast<std::size_t>(FourierKnot::index_of_largest_block(blocks))]);
 }
 
@@ -313,22 +303,32 @@ FilamentEnergyResult curve_metrics_from_fseries(const std::string& path, int nsa
     return r;
 }
 
-HelicityResult helicity_from_fseries(const std::string& path, int grid_size, double spacing, int interior_margin,
-                                     int nsamples) {
-    detail::check_helicity_grid("helicity_from_fseries", grid_size, interior_margin);
+namespace detail {
+
+HelicityResult helicity_of_file(const char* operation, const std::string& path, int grid_size, double spacing,
+                                int interior_margin, int nsamples) {
     const Polyline points = sample_curve_centered(path, nsamples);
     HelicityResult r;
     r.path = path;
     r.nsamples = nsamples;
     set_curve_metrics(r, points, 3);
     // The file is read again: the helicity samples the block by its own rule (end point included).
-    const FourierBlock block = detail::largest_block_of_file(path);
+    const FourierBlock block = largest_block_of_file(path);
+    // Checked once the file has been read, so that an unreadable file is reported first.
+    check_helicity_grid(operation, grid_size, interior_margin);
     const HelicityInvariants h =
         KnotDynamics::compute_helicity_from_fourier_block(block, grid_size, spacing, interior_margin, nsamples);
     r.Hc = std::get<0>(h);
     r.Hm = std::get<1>(h);
     r.a_mu = std::get<2>(h);
     return r;
+}
+
+}  // namespace detail
+
+HelicityResult helicity_from_fseries(const std::string& path, int grid_size, double spacing, int interior_margin,
+                                     int nsamples) {
+    return detail::helicity_of_file("helicity_from_fseries", path, grid_size, spacing, interior_margin, nsamples);
 }
 
 FilamentEnergyResult filament_energy_from_fseries(const std::string& path, const FilamentEnergyParams& params) {

@@ -10,14 +10,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "catalogue/embedded_knots.hpp"
 #include "core/constants.hpp"
+#include "core/errors.hpp"
+#include "core/file_reading.hpp"
 #include "core/interrupt.hpp"
 #include "core/text_numbers.hpp"
 
@@ -28,15 +28,6 @@ namespace {
 using constants::kTwoPi;
 
 constexpr int kMaxHarmonic = 19;
-
-bool read_file(const char* path, std::string& text) {
-    std::ifstream in(path, std::ios::in | std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
-    return true;
-}
 
 // Catalogue first, then $TARQ_IDEAL_DATABASE, then the fixed relative paths; the first source that yields ends it.
 std::string find_database_text() {
@@ -51,7 +42,7 @@ std::string find_database_text() {
     }
     std::string text;
     const char* env = std::getenv("TARQ_IDEAL_DATABASE");
-    if (env != nullptr && env[0] != '\0' && read_file(env, text)) return text;
+    if (env != nullptr && env[0] != '\0' && read_regular_file(env, text)) return text;
     static const char* const kPaths[] = {
         "ideal_database.txt",
         "Front-End/knot_fseries/ideal_database.txt",
@@ -59,7 +50,7 @@ std::string find_database_text() {
         "../../Front-End/knot_fseries/ideal_database.txt",
     };
     for (const char* p : kPaths) {
-        if (read_file(p, text)) return text;
+        if (read_regular_file(p, text)) return text;
     }
     return std::string();
 }
@@ -120,9 +111,9 @@ Polyline build_component(const std::string& text, int resolution) {
 
 ParticleEvaluator::ParticleEvaluator(const std::string& knot_ab_id, int resolution) {
     const std::string db = find_database_text();
-    if (db.empty()) throw std::runtime_error("[!] TARQcore: ideal_database.txt niet gevonden.");
+    if (db.empty()) throw RuntimeError("[!] TARQcore: ideal_database.txt niet gevonden.");
     if (!extract_and_build_filament(db, knot_ab_id, resolution)) {
-        throw std::runtime_error("[!] TARQcore: Knoop ID " + knot_ab_id + " niet gevonden in database.");
+        throw RuntimeError("[!] TARQcore: Knoop ID " + knot_ab_id + " niet gevonden in database.");
     }
 }
 

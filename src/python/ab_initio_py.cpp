@@ -46,7 +46,7 @@ void bind_ab_initio(py::module_& m) {
         .def("get_core_mass_mev_only", &ParticleEvaluator::get_core_mass_mev_only)
         .def("set_tail_approx_config",
              [](ParticleEvaluator& pe, const ParticleEvaluator::TailApproxConfig* config) {
-                 pe.set_tail_approx_config(tarq_py::record(config));
+                 pe.set_tail_approx_config(tarq_py::record(config, "set_tail_approx_config", "config"));
              })
         .def("get_tail_approx_config", &ParticleEvaluator::get_tail_approx_config)
         .def("compute_tail_energy_surrogate_J", &ParticleEvaluator::compute_tail_energy_surrogate_J)

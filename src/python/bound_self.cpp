@@ -1,9 +1,15 @@
-// Methods of every bound class refuse None as self, so that no method runs on a null object.
+// Guards of every bound class: methods refuse None as self, and no call runs on an instance whose C++
+// object was never constructed.
 #include "python/common.hpp"
 
 #include <pybind11/detail/function_record_pyobject.h>
 
+#include <array>
+#include <cstddef>
 #include <cstring>
+#include <stdexcept>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -29,28 +35,68 @@ void refuse_none_self(py::handle fn) {
     }
 }
 
-void refuse_none_self_in_class(py::handle cls) {
-    const py::dict members = py::reinterpret_borrow<py::dict>(reinterpret_cast<PyTypeObject*>(cls.ptr())->tp_dict);
-    for (const auto item : members) {
-        py::handle value = item.second;
-        if (PyType_Check(value.ptr())) {
-            if (pyd::get_type_info(reinterpret_cast<PyTypeObject*>(value.ptr())) != nullptr)
-                refuse_none_self_in_class(value);
-        } else if (PyObject_TypeCheck(value.ptr(), &PyProperty_Type)) {
-            refuse_none_self(value.attr("fget"));
-            refuse_none_self(value.attr("fset"));
-        } else if (!PyObject_TypeCheck(value.ptr(), &PyStaticMethod_Type)) {
-            refuse_none_self(value);
+// An instance made by Class.__new__(Class) holds no C++ object until __init__ runs. When such an instance
+// is loaded (as self, as an argument, or inside a list), the binding library allocates the object's storage
+// through the type's allocation function and runs the call on that uninitialised memory. Every bound class
+// gets an allocation function that raises TypeError naming the class instead, so nothing is allocated or
+// read. An allocation function takes only a size, so each class has its own instance of the template below.
+constexpr std::size_t kMaxClasses = 64;
+std::array<std::string, kMaxClasses> g_unconstructed_messages;
+
+template <std::size_t K>
+void* refuse_unconstructed(std::size_t) {
+    throw py::type_error(g_unconstructed_messages[K]);
+}
+
+using AllocationFunction = void* (*)(std::size_t);
+
+template <std::size_t... K>
+constexpr std::array<AllocationFunction, sizeof...(K)> refusers(std::index_sequence<K...>) {
+    return {&refuse_unconstructed<K>...};
+}
+
+constexpr std::array<AllocationFunction, kMaxClasses> kRefusers = refusers(std::make_index_sequence<kMaxClasses>());
+
+class ClassGuard {
+public:
+    void guard(py::handle cls) {
+        pyd::type_info* info = pyd::get_type_info(reinterpret_cast<PyTypeObject*>(cls.ptr()));
+        if (info == nullptr) return;
+        refuse_unconstructed_instances(cls, *info);
+        const py::dict members =
+            py::reinterpret_borrow<py::dict>(reinterpret_cast<PyTypeObject*>(cls.ptr())->tp_dict);
+        for (const auto item : members) {
+            py::handle value = item.second;
+            if (PyType_Check(value.ptr())) {
+                guard(value);
+            } else if (PyObject_TypeCheck(value.ptr(), &PyProperty_Type)) {
+                refuse_none_self(value.attr("fget"));
+                refuse_none_self(value.attr("fset"));
+            } else if (!PyObject_TypeCheck(value.ptr(), &PyStaticMethod_Type)) {
+                refuse_none_self(value);
+            }
         }
     }
-}
+
+private:
+    void refuse_unconstructed_instances(py::handle cls, pyd::type_info& info) {
+        // A class reached twice (a nested class also bound at module level) keeps its first function.
+        if (info.operator_new != nullptr) return;
+        if (next_ == kMaxClasses) throw std::runtime_error("more bound classes than unconstructed-instance guards");
+        const std::string name = py::str(cls.attr("__name__"));
+        g_unconstructed_messages[next_] = name + " object is not initialised: call " + name + "(...) first";
+        info.operator_new = kRefusers[next_];
+        ++next_;
+    }
+
+    std::size_t next_ = 0;
+};
 
 }  // namespace
 
-void refuse_none_self_in_methods(py::module_& m) {
+void guard_bound_classes(py::module_& m) {
+    ClassGuard guard;
     for (const auto item : m.attr("__dict__").cast<py::dict>()) {
-        py::handle value = item.second;
-        if (PyType_Check(value.ptr()) && pyd::get_type_info(reinterpret_cast<PyTypeObject*>(value.ptr())) != nullptr)
-            refuse_none_self_in_class(value);
+        if (PyType_Check(item.second.ptr())) guard.guard(item.second);
     }
 }

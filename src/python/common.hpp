@@ -30,5 +30,6 @@ void bind_extensions(py::module_& m);
 
 void define_list_bindings(py::module_& m);
 
-// Run last: every method of every class of the module refuses None as self (TypeError).
-void refuse_none_self_in_methods(py::module_& m);
+// Run last: every method of every class of the module refuses None as self, and every call refuses an
+// instance whose C++ object was never constructed (TypeError).
+void guard_bound_classes(py::module_& m);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -25,19 +26,30 @@ inline void require(bool ok, const std::string& message) {
 }
 
 // A bound record argument taken by pointer, so that None reaches the binding as null: it raises
-// RuntimeError (empty message) before the operation runs, as a reference argument did in earlier
-// versions of the binding library.
+// RuntimeError naming the function and the argument before the operation runs.
 template <class T>
-T& record(T* p) {
-    if (p == nullptr) throw std::runtime_error("");
+T& record(T* p, const char* function, const char* argument) {
+    if (p == nullptr) {
+        const std::string type = py::str(py::type::handle_of<std::remove_const_t<T>>().attr("__name__"));
+        throw std::runtime_error(std::string(function) + ": " + argument + " must be a " + type + ", not None");
+    }
     return *p;
 }
 
 // A library function whose first parameter is a record, bound so that the record arrives by pointer
 // and None raises through record() before the function runs.
 template <class R, class T, class... Args>
-auto by_record(R (*f)(const T&, Args...)) {
-    return [f](const T* p, Args... args) -> R { return f(record(p), std::forward<Args>(args)...); };
+auto by_record(const char* function, const char* argument, R (*f)(const T&, Args...)) {
+    return [function, argument, f](const T* p, Args... args) -> R {
+        return f(record(p, function, argument), std::forward<Args>(args)...);
+    };
+}
+
+// m.def of such a function under `name`, its record argument described by `record_arg`.
+template <class R, class T, class... Args, class... Extra>
+void def_by_record(py::module_& m, const char* name, R (*f)(const T&, Args...), const py::arg& record_arg,
+                   const Extra&... extra) {
+    m.def(name, by_record(name, record_arg.name, f), record_arg, extra...);
 }
 
 // Runs the library call f for the Python function `name`: a std::invalid_argument that a deeper routine

@@ -1,21 +1,145 @@
 // Knot family, Fourier blocks: the block and ideal-record classes, fourier_knot, the readers and the descriptors.
 #include "python/knot_py.hpp"
+#include "python/paths.hpp"
 
+#include <cstddef>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
+
+#include <pybind11/typing.h>
+
+namespace knot_py {
+
+// A method's self as both the C++ object and the Python object, for methods that make other Python
+// objects keep their self alive.
+template <class T>
+struct SelfObject {
+    T* value = nullptr;
+    py::handle object;
+};
+
+}  // namespace knot_py
+
+namespace pybind11::detail {
+
+template <class T>
+struct type_caster<knot_py::SelfObject<T>> {
+    PYBIND11_TYPE_CASTER(knot_py::SelfObject<T>, make_caster<T>::name);
+
+    bool load(handle src, bool convert) {
+        make_caster<T> caster;
+        if (!caster.load(src, convert)) return false;
+        value.value = &cast_op<T&>(caster);
+        value.object = src;
+        return true;
+    }
+
+    // Only ever an argument.
+    static handle cast(const knot_py::SelfObject<T>&, return_value_policy, handle) { return none().release(); }
+};
+
+}  // namespace pybind11::detail
 
 namespace knot_py {
 
 namespace {
 
-// Elements read from these lists refer into the record's own storage (writes to their fields go through);
-// assigning the list or reloading replaces that storage, so kept elements would refer to freed memory.
 constexpr const char* kComponentsDoc =
-    "The components of the record. An element taken from this list refers into the record: take it again "
-    "after assigning this field, and do not keep it across the assignment.";
+    "The components of the record. An element taken from this list refers into the record: writing its "
+    "fields changes the record. Once this field is assigned, an element taken earlier keeps its last values, "
+    "detached from the record.";
 constexpr const char* kBlocksDoc =
-    "The blocks read by loadBlocks. An element taken from this list refers into the object: take it again "
-    "after assigning this field or calling loadBlocks, and do not keep it across either.";
+    "The blocks read by loadBlocks. An element taken from this list refers into the object: writing its "
+    "fields changes the object. Once this field is assigned or loadBlocks is called, an element taken "
+    "earlier keeps its last values, detached from the object.";
+
+// The elements of a vector field, handed to Python by reference. While the owner's vector stands, an
+// element taken from it points into it, so that writing its fields changes the owner. Before the vector is
+// replaced (the field assigned, loadBlocks), it is moved into the storage object that the elements taken
+// from it keep alive: a moved vector keeps its buffer, so those elements go on reading and writing their
+// last values, detached from the owner, and the buffer is freed with the last of them.
+template <class Owner, class Elem, std::vector<Elem> Owner::*Field>
+class HandedOutElements {
+public:
+    static py::typing::List<Elem> get(SelfObject<Owner> self) {
+        Owner& owner = *self.value;
+        std::vector<Elem>& elems = owner.*Field;
+        py::typing::List<Elem> out(elems.size());
+        if (elems.empty()) return out;
+        const py::object storage = storage_of(owner, self.object);
+        for (std::size_t i = 0; i < elems.size(); ++i) {
+            py::object element = py::cast(&elems[i], py::return_value_policy::reference);
+            // A wrapper still alive from an earlier read is returned again and already keeps this storage.
+            if (Py_REFCNT(element.ptr()) == 1) py::detail::keep_alive_impl(element, storage);
+            PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), element.release().ptr());
+        }
+        return out;
+    }
+
+    static void set(Owner& owner, std::vector<Elem> value) {
+        detach(owner);
+        owner.*Field = std::move(value);
+    }
+
+    // Elements taken so far stop referring into the owner; call before anything replaces its vector.
+    static void detach(Owner& owner) {
+        const auto it = attached().find(&owner);
+        if (it == attached().end()) return;
+        Storage* storage = it->second;
+        attached().erase(it);
+        storage->kept = std::move(owner.*Field);
+        storage->owner = nullptr;
+        // The caller still holds the owner, so this never destroys it.
+        Py_DECREF(std::exchange(storage->owner_object, nullptr));
+    }
+
+private:
+    struct Storage {
+        Owner* owner;            // null once detached
+        PyObject* owner_object;  // held while attached: the elements point into its vector
+        PyObject* capsule;       // the Python object the elements keep alive (not owned)
+        std::vector<Elem> kept;  // the replaced vector, once detached
+    };
+
+    // Owners whose vector has elements in Python. Never destroyed: storage objects may outlive the
+    // module's static data at interpreter exit.
+    static std::unordered_map<const Owner*, Storage*>& attached() {
+        static auto* map = new std::unordered_map<const Owner*, Storage*>();
+        return *map;
+    }
+
+    static py::object storage_of(Owner& owner, py::handle self) {
+        const auto it = attached().find(&owner);
+        if (it != attached().end()) return py::reinterpret_borrow<py::object>(it->second->capsule);
+        auto* storage = new Storage{&owner, self.inc_ref().ptr(), nullptr, {}};
+        py::capsule capsule;
+        try {
+            capsule = py::capsule(storage, &release);
+        } catch (...) {
+            Py_DECREF(storage->owner_object);
+            delete storage;
+            throw;
+        }
+        storage->capsule = capsule.ptr();
+        attached().emplace(&owner, storage);
+        return std::move(capsule);
+    }
+
+    // Runs when the last element taken from this storage is gone.
+    static void release(void* p) {
+        auto* storage = static_cast<Storage*>(p);
+        if (storage->owner != nullptr) {
+            attached().erase(storage->owner);
+            Py_DECREF(storage->owner_object);
+        }
+        delete storage;
+    }
+};
+
+using Blocks = HandedOutElements<FourierKnot, FourierBlock, &FourierKnot::blocks>;
+using Components = HandedOutElements<IdealABBlock, IdealABComponent, &IdealABBlock::components>;
 
 }  // namespace
 
@@ -37,31 +161,37 @@ void bind_fourier_records(py::module_& m) {
         .def_readwrite("B0", &IdealABComponent::B0)
         .def_readwrite("fourier", &IdealABComponent::fourier);
 
-    py::class_<IdealABBlock>(m, "IdealABBlock")
-        .def(py::init<>())
+    py::class_<IdealABBlock> ab(m, "IdealABBlock");
+    ab.def(py::init<>())
         .def_readwrite("id", &IdealABBlock::id)
         .def_readwrite("conway", &IdealABBlock::conway)
         .def_readwrite("L", &IdealABBlock::L)
         .def_readwrite("D", &IdealABBlock::D)
         .def_readwrite("n", &IdealABBlock::n)
-        .def_readwrite("components", &IdealABBlock::components, kComponentsDoc)
+        .def_property("components", py::cpp_function(&Components::get, py::is_method(ab)),
+                      py::cpp_function(&Components::set, py::is_method(ab)), kComponentsDoc)
         .def_readwrite("fourier", &IdealABBlock::fourier);
 
-    py::class_<FourierKnot>(m, "fourier_knot")
-        .def(py::init<>())
+    py::class_<FourierKnot> knot(m, "fourier_knot");
+    knot.def(py::init<>())
         .def_readwrite("points", &FourierKnot::points)
-        .def_readwrite("blocks", &FourierKnot::blocks, kBlocksDoc)
+        .def_property("blocks", py::cpp_function(&Blocks::get, py::is_method(knot)),
+                      py::cpp_function(&Blocks::set, py::is_method(knot)), kBlocksDoc)
         .def_readwrite("activeBlock", &FourierKnot::activeBlock)
-        .def("loadBlocks", &FourierKnot::loadBlocks)
+        .def("loadBlocks",
+             [](FourierKnot& self, const tarq_py::FsPath& path) {
+                 Blocks::detach(self);
+                 self.loadBlocks(path.bytes);
+             })
         .def("selectMaxHarmonics", &FourierKnot::selectMaxHarmonics)
         .def("reconstruct", &FourierKnot::reconstruct);
 }
 
 // Readers, block lookup and the exact descriptors of single blocks.
 void bind_block_functions(py::module_& m) {
-    m.def("parse_fseries_multi", &FourierKnot::parse_fseries_multi, py::arg("path"),
+    m.def("parse_fseries_multi", tarq_py::with_fs_paths(&FourierKnot::parse_fseries_multi), py::arg("path"),
           "Parse a .fseries file into Fourier blocks.");
-    m.def("parse_ideal_txt_multi", &FourierKnot::parse_ideal_txt_multi, py::arg("path"),
+    m.def("parse_ideal_txt_multi", tarq_py::with_fs_paths(&FourierKnot::parse_ideal_txt_multi), py::arg("path"),
           "Parse an ideal.txt-style file into IdealABBlock entries.");
     m.def("parse_ideal_txt_from_string", &FourierKnot::parse_ideal_txt_from_string, py::arg("content"),
           "Parse ideal.txt-style content string into IdealABBlock entries.");
@@ -69,21 +199,21 @@ void bind_block_functions(py::module_& m) {
           "Return index of IdealABBlock with given id, or -1 if not found.");
     m.def("index_of_largest_block", &FourierKnot::index_of_largest_block, py::arg("blocks"),
           "Return index of block with most harmonics.");
-    m.def("evaluate_fourier_block", tarq_py::by_record(&FourierKnot::evaluate), py::arg("block"), py::arg("s"),
+    tarq_py::def_by_record(m, "evaluate_fourier_block", &FourierKnot::evaluate, py::arg("block"), py::arg("s"),
           "Evaluate r(s) for the given Fourier block.");
-    m.def("evaluate_with_derivatives", tarq_py::by_record(&FourierKnot::evaluate_with_derivatives), py::arg("block"), py::arg("s"),
+    tarq_py::def_by_record(m, "evaluate_with_derivatives", &FourierKnot::evaluate_with_derivatives, py::arg("block"), py::arg("s"),
           "Evaluate Fourier block and its first three derivatives at parameter s.");
-    m.def("curvature_exact", tarq_py::by_record(&FourierKnot::curvature_exact), py::arg("block"), py::arg("s"), py::arg("eps") = 1e-12,
+    tarq_py::def_by_record(m, "curvature_exact", &FourierKnot::curvature_exact, py::arg("block"), py::arg("s"), py::arg("eps") = 1e-12,
           "Compute exact curvature from Fourier coefficients at sample parameters.");
-    m.def("length_exact", tarq_py::by_record(&FourierKnot::length_exact), py::arg("block"), py::arg("nsamples") = 4096,
+    tarq_py::def_by_record(m, "length_exact", &FourierKnot::length_exact, py::arg("block"), py::arg("nsamples") = 4096,
           "Compute exact length of Fourier curve by sampling.");
-    m.def("bending_energy_exact", tarq_py::by_record(&FourierKnot::bending_energy_exact), py::arg("block"), py::arg("nsamples") = 4096,
+    tarq_py::def_by_record(m, "bending_energy_exact", &FourierKnot::bending_energy_exact, py::arg("block"), py::arg("nsamples") = 4096,
           py::arg("eps") = 1e-12, "Compute bending energy integral of Fourier curve.");
-    m.def("mode_energies", tarq_py::by_record(&FourierKnot::mode_energies), py::arg("block"),
+    tarq_py::def_by_record(m, "mode_energies", &FourierKnot::mode_energies, py::arg("block"),
           "Compute per-mode energy from Fourier coefficients.");
     m.def("min_self_distance_sampled", &FourierKnot::min_self_distance_sampled, py::arg("points"),
           py::arg("exclude_window") = 4, "Compute minimum self-distance of a closed polygonal curve.");
-    m.def("min_self_distance_exactish", tarq_py::by_record(&FourierKnot::min_self_distance_exactish), py::arg("block"),
+    tarq_py::def_by_record(m, "min_self_distance_exactish", &FourierKnot::min_self_distance_exactish, py::arg("block"),
           py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
           "Estimate minimum self-distance of Fourier curve via sampling.");
 }
@@ -97,7 +227,7 @@ void bind_descriptors(py::module_& m) {
         .def_readonly("writhe", &GD::writhe)
         .def_readonly("mode_energy", &GD::mode_energy);
 
-    m.def("describe_fourier_block", tarq_py::by_record(&FourierKnot::describe_fourier_block), py::arg("block"), py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
+    tarq_py::def_by_record(m, "describe_fourier_block", &FourierKnot::describe_fourier_block, py::arg("block"), py::arg("nsamples") = 2048, py::arg("exclude_window") = 4,
         "Compute geometric descriptors (length, bending energy, self-distance, writhe, mode energies) for a "
         "Fourier block.");
 

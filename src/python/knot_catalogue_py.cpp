@@ -1,5 +1,6 @@
 // Knot family, catalogues: the embedded ideal and knot files, loaded knots and VortexKnotSystem.
 #include "python/knot_py.hpp"
+#include "python/paths.hpp"
 
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ void bind_catalogue_functions(py::module_& m) {
           py::arg("name") = "ideal.txt", "Parse a single AB block by Id from an embedded ideal*.txt resource.");
     m.def("parse_ideal_ab_by_id_from_string", &FourierKnot::parse_ideal_ab_by_id_from_string, py::arg("content"),
           py::arg("ab_id"), "Parse a single AB block by Id from ideal.txt-style content string.");
-    m.def("format_ideal_ab_header", tarq_py::by_record(&FourierKnot::format_ideal_ab_header), py::arg("ab"),
+    tarq_py::def_by_record(m, "format_ideal_ab_header", &FourierKnot::format_ideal_ab_header, py::arg("ab"),
           "Format AB metadata as: AB Id=\"...\" Conway=\"...\" L=\"...\" D=\"...\" n=\"...\"");
     m.def("get_embedded_knot_files", &tarq::get_embedded_knot_files,
           "Return embedded .fseries resources as {knot_id: file_content}.");
@@ -50,13 +51,13 @@ void bind_catalogue_functions(py::module_& m) {
     m.def(
         "evaluate_ideal_component",
         [](const IdealABComponent* component, const CArray& s) {
-            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(tarq_py::record(component), one_dim_s(s)));
+            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(tarq_py::record(component, "evaluate_ideal_component", "component"), one_dim_s(s)));
         },
         py::arg("component"), py::arg("s"), "Evaluate a single ideal AB component (includes I=0 offset).");
     m.def(
         "evaluate_ideal_ab_components",
         [](const IdealABBlock* ab, const CArray& s) {
-            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(tarq_py::record(ab), one_dim_s(s));
+            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(tarq_py::record(ab, "evaluate_ideal_ab_components", "ab"), one_dim_s(s));
             py::list out;
             for (const Polyline& p : parts) out.append(tarq_py::vec3_array(p));
             return out;
@@ -66,8 +67,10 @@ void bind_catalogue_functions(py::module_& m) {
 
 void bind_loaded_knots(py::module_& m) {
     using LK = FourierKnot::LoadedKnot;
-    py::class_<LK>(m, "LoadedKnot")
-        .def_readonly("name", &LK::name)
+    py::class_<LK> loaded(m, "LoadedKnot");
+    // The name is cut from the file's name, so it decodes as file names do.
+    loaded.def_property_readonly(
+              "name", py::cpp_function([](const LK& k) { return tarq_py::FsPath{k.name}; }, py::is_method(loaded)))
         .def_readonly("points", &LK::points)
         .def_readonly("curvature", &LK::curvature)
         .def(
@@ -77,7 +80,7 @@ void bind_loaded_knots(py::module_& m) {
             "get_curvature_array", [](const LK& k) { return tarq_py::double_array(k.curvature); },
             "Get curvature as NumPy array (N,)");
 
-    m.def("load_all_knots", &FourierKnot::load_all_knots, py::arg("paths"), py::arg("nsamples") = 1000,
+    m.def("load_all_knots", tarq_py::with_fs_paths(&FourierKnot::load_all_knots), py::arg("paths"), py::arg("nsamples") = 1000,
           "Load all knots from a list of .fseries file paths.");
 }
 

@@ -80,7 +80,7 @@ void bind_grid_functions(py::module_& m) {
             return KnotDynamics::compute_helicity_invariants(v, w, tarq_py::to_doubles(r_sq));
         },
         py::arg("v_sub"), py::arg("w_sub"), py::arg("r_sq"), "Compute helicity invariants (H_charge, H_mass, a_mu).");
-    m.def("compute_helicity_from_fourier_block", tarq_py::by_record(&KnotDynamics::compute_helicity_from_fourier_block), py::arg("block"), py::arg("grid_size") = 32, py::arg("spacing") = 0.1, py::arg("interior_margin") = 8,
+    tarq_py::def_by_record(m, "compute_helicity_from_fourier_block", &KnotDynamics::compute_helicity_from_fourier_block, py::arg("block"), py::arg("grid_size") = 32, py::arg("spacing") = 0.1, py::arg("interior_margin") = 8,
         py::arg("nsamples") = 1000, "Compute helicity invariants from a Fourier block.");
     m.def(
         "compute_curvature",

@@ -1,4 +1,5 @@
 #include "python/common.hpp"
+#include "python/paths.hpp"
 
 #include <exception>
 #include <stdexcept>
@@ -25,21 +26,17 @@ PyObject* python_type_of(const tarq::WholeMessage& e) {
     return PyExc_RuntimeError;
 }
 
-// Messages that quote caller text may hold NUL bytes, where the standard what() would end them: the
-// library keeps the whole text, and so does the Python exception.
+// Messages that quote caller text may hold NUL bytes, where the standard what() would end them, and file
+// names that are not UTF-8: the library keeps the whole text, and the Python exception carries it decoded
+// as file names are, so that a quoted name is the one os.listdir gives.
 void translate_whole_messages(std::exception_ptr p) {
     try {
         if (p) std::rethrow_exception(p);
     } catch (const tarq::WholeMessage& e) {
-        const std::string& text = e.message();
-        const auto size = static_cast<Py_ssize_t>(text.size());
-        PyObject* value = PyUnicode_DecodeUTF8(text.data(), size, nullptr);
-        if (value == nullptr) {
-            PyErr_Clear();
-            value = PyUnicode_DecodeUTF8(text.data(), size, "backslashreplace");
-        }
+        PyObject* value = tarq_py::fs_decode(e.message());
+        if (value == nullptr) return;  // the decoding error stands in for the exception
         PyErr_SetObject(python_type_of(e), value);
-        Py_XDECREF(value);
+        Py_DECREF(value);
     }
 }
 
@@ -69,5 +66,5 @@ PYBIND11_MODULE(_bindings, m) {
     bind_tarq_integrator(m);
     bind_extensions(m);
     define_list_bindings(m);
-    refuse_none_self_in_methods(m);
+    guard_bound_classes(m);
 }

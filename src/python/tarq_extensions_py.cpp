@@ -2,6 +2,7 @@
 // directory batches and file comparison. Records first, so that the signatures name their classes.
 #include "python/common.hpp"
 #include "python/convert.hpp"
+#include "python/paths.hpp"
 
 #include <string>
 
@@ -11,16 +12,18 @@
 namespace ext = tarq::tarqext;
 
 void bind_extensions(py::module_& m) {
-    py::class_<ext::CanonicalizeResult>(m, "CanonicalizeResult")
-        .def(py::init<>())
-        .def_readwrite("path", &ext::CanonicalizeResult::path)
+    py::class_<ext::CanonicalizeResult> canonicalized(m, "CanonicalizeResult");
+    canonicalized.def(py::init<>());
+    tarq_py::def_path_field(canonicalized, "path", &ext::CanonicalizeResult::path);
+    canonicalized
         .def_readwrite("found_numeric_rows", &ext::CanonicalizeResult::found_numeric_rows)
         .def_readwrite("changed", &ext::CanonicalizeResult::changed)
         .def_readwrite("reason", &ext::CanonicalizeResult::reason);
 
-    py::class_<ext::HelicityResult>(m, "HelicityResult")
-        .def(py::init<>())
-        .def_readwrite("path", &ext::HelicityResult::path)
+    py::class_<ext::HelicityResult> helicity(m, "HelicityResult");
+    helicity.def(py::init<>());
+    tarq_py::def_path_field(helicity, "path", &ext::HelicityResult::path);
+    helicity
         .def_readwrite("a_mu", &ext::HelicityResult::a_mu)
         .def_readwrite("Hc", &ext::HelicityResult::Hc)
         .def_readwrite("Hm", &ext::HelicityResult::Hm)
@@ -47,9 +50,10 @@ void bind_extensions(py::module_& m) {
         .def_readwrite("nsamples", &ext::FilamentEnergyParams::nsamples)
         .def_readwrite("skip_neighbors_base", &ext::FilamentEnergyParams::skip_neighbors_base);
 
-    py::class_<ext::FilamentEnergyResult>(m, "FilamentEnergyResult")
-        .def(py::init<>())
-        .def_readwrite("path", &ext::FilamentEnergyResult::path)
+    py::class_<ext::FilamentEnergyResult> energy(m, "FilamentEnergyResult");
+    energy.def(py::init<>());
+    tarq_py::def_path_field(energy, "path", &ext::FilamentEnergyResult::path);
+    energy
         .def_readwrite("L", &ext::FilamentEnergyResult::L)
         .def_readwrite("ds_avg", &ext::FilamentEnergyResult::ds_avg)
         .def_readwrite("m_loc", &ext::FilamentEnergyResult::m_loc)
@@ -71,44 +75,45 @@ void bind_extensions(py::module_& m) {
         .def_readwrite("c_rankine_outer", &ext::FilamentEnergyResult::c_rankine_outer)
         .def_readwrite("nsamples", &ext::FilamentEnergyResult::nsamples);
 
-    m.def("canonicalize_fseries_file_inplace", &ext::canonicalize_fseries_file_inplace, py::arg("path"));
+    m.def("canonicalize_fseries_file_inplace", tarq_py::with_fs_paths(&ext::canonicalize_fseries_file_inplace), py::arg("path"));
     m.def(
         "compute_helicity_from_fseries",
-        [](const std::string& path, int grid_size, double spacing, int interior_margin, int nsamples) {
-            // Checked here first, so that the message names the function Python called.
-            tarq::tarqext::detail::check_helicity_grid("compute_helicity_from_fseries", grid_size, interior_margin);
-            return ext::helicity_from_fseries(path, grid_size, spacing, interior_margin, nsamples);
+        [](const tarq_py::FsPath& path, int grid_size, double spacing, int interior_margin, int nsamples) {
+            // Argument errors name the function Python called.
+            return ext::detail::helicity_of_file("compute_helicity_from_fseries", path.bytes, grid_size, spacing,
+                                                 interior_margin, nsamples);
         },
         py::arg("path"), py::arg("grid_size") = 32,
           py::arg("spacing") = 0.1, py::arg("interior_margin") = 8, py::arg("nsamples") = 1000);
-    m.def("sample_curve_centered", &ext::sample_curve_centered, py::arg("path"), py::arg("nsamples") = 1024);
-    m.def("compute_curve_metrics_from_fseries", &ext::curve_metrics_from_fseries, py::arg("path"),
+    m.def("sample_curve_centered", tarq_py::with_fs_paths(&ext::sample_curve_centered), py::arg("path"), py::arg("nsamples") = 1024);
+    m.def("compute_curve_metrics_from_fseries", tarq_py::with_fs_paths(&ext::curve_metrics_from_fseries), py::arg("path"),
           py::arg("nsamples") = 2048, py::arg("skip") = 3);
     m.def(
         "curve_length_from_fseries",
-        [](const std::string& path, int nsamples) { return ext::curve_length(ext::sample_curve_centered(path, nsamples)); },
+        [](const tarq_py::FsPath& path, int nsamples) { return ext::curve_length(ext::sample_curve_centered(path.bytes, nsamples)); },
         py::arg("path"), py::arg("nsamples") = 2048);
     m.def(
         "min_non_neighbor_distance_from_fseries",
-        [](const std::string& path, int nsamples, int skip) {
-            return ext::min_non_neighbor_distance(ext::sample_curve_centered(path, nsamples), skip);
+        [](const tarq_py::FsPath& path, int nsamples, int skip) {
+            return ext::min_non_neighbor_distance(ext::sample_curve_centered(path.bytes, nsamples), skip);
         },
         py::arg("path"), py::arg("nsamples") = 2048, py::arg("skip") = 3);
     m.def(
         "reach_proxy_from_fseries",
-        [](const std::string& path, int nsamples, int skip) {
-            return ext::reach_proxy(ext::sample_curve_centered(path, nsamples), skip);
+        [](const tarq_py::FsPath& path, int nsamples, int skip) {
+            return ext::reach_proxy(ext::sample_curve_centered(path.bytes, nsamples), skip);
         },
         py::arg("path"), py::arg("nsamples") = 2048, py::arg("skip") = 3);
     m.def(
         "compute_filament_energy_from_fseries",
-        [](const std::string& path, const ext::FilamentEnergyParams* params) {
-            return ext::filament_energy_from_fseries(path, tarq_py::record(params));
+        [](const tarq_py::FsPath& path, const ext::FilamentEnergyParams* params) {
+            return ext::filament_energy_from_fseries(
+                path.bytes, tarq_py::record(params, "compute_filament_energy_from_fseries", "params"));
         },
         py::arg("path"), py::arg("params"));
-    m.def("batch_helicity_from_dir", &ext::batch_helicity_from_dir, py::arg("root_dir"), py::arg("grid_size") = 32,
+    m.def("batch_helicity_from_dir", tarq_py::with_fs_paths(&ext::batch_helicity_from_dir), py::arg("root_dir"), py::arg("grid_size") = 32,
           py::arg("spacing") = 0.1, py::arg("interior_margin") = 8, py::arg("nsamples") = 1000,
           py::arg("recurse") = false);
-    m.def("compare_fseries_files", &ext::compare_fseries_files, py::arg("path_a"), py::arg("path_b"),
+    m.def("compare_fseries_files", tarq_py::with_fs_paths(&ext::compare_fseries_files), py::arg("path_a"), py::arg("path_b"),
           py::arg("nsamples") = 2048, py::arg("skip") = 3);
 }

@@ -53,9 +53,6 @@ std::string six_rows(int n) {
     return s;
 }
 
-// An exception message as what() shows it: a path with an embedded NUL is cut there.
-std::string shown(const std::string& message) { return message.c_str(); }
-
 std::string path_in(const TempDir& d, const std::string& name) { return (d.path() / name).string(); }
 
 std::string file_with(const TempDir& d, const std::string& name, const std::string& text) {
@@ -208,17 +205,17 @@ TEST(FseriesCanonicalize, UnreadableInputs) {
     const std::string real = file_with(dir, "a", "1 2 3\n1 2 3 4 5 6\n");
     const std::string with_nul = real + std::string(1, '\0') + "x";
     expect_throw_msg<std::runtime_error>([&] { ext::canonicalize_fseries_file_inplace(with_nul); },
-                                         shown("cannot open file: " + with_nul));
+                                         "cannot open file: " + with_nul);
     EXPECT_EQ(read_file(real), "1 2 3\n1 2 3 4 5 6\n");
     // A pipe without a writer would block the open forever.
     const std::string fifo = path_in(dir, "pipe.fseries");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     expect_throw_msg<std::runtime_error>([&] { ext::canonicalize_fseries_file_inplace(fifo); },
                                          "cannot open file: " + fifo);
-    // A directory opens and reads as a file without lines.
-    const ext::CanonicalizeResult r = ext::canonicalize_fseries_file_inplace(dir.path().string());
-    EXPECT_EQ(r.reason, "no numeric rows found");
-    EXPECT_FALSE(r.changed);
+    // Only a regular file is read: a directory or a device does not open either.
+    for (const std::string& other : {dir.path().string(), std::string("/dev/zero"), std::string("/dev/null")})
+        expect_throw_msg<std::runtime_error>([&] { ext::canonicalize_fseries_file_inplace(other); },
+                                             "cannot open file: " + other);
 }
 
 TEST(FseriesCanonicalize, FailedWriteLeavesTheOriginal) {
@@ -292,7 +289,7 @@ TEST(FseriesSampling, FilesWithoutBlocks) {
         fifo,
     };
     for (const std::string& p : paths) {
-        const std::string message = shown("no blocks parsed from: " + p);
+        const std::string message = "no blocks parsed from: " + p;
         expect_throw_msg<std::runtime_error>([&] { ext::sample_curve_centered(p, 8); }, message);
         expect_throw_msg<std::runtime_error>([&] { ext::curve_metrics_from_fseries(p, 8, 3); }, message);
         ext::FilamentEnergyParams params;
@@ -438,6 +435,15 @@ TEST(FseriesHelicity, GridPreconditions) {
     expect_throw_msg<std::invalid_argument>(
         [&] { ext::batch_helicity_from_dir(dir.path().string(), 1291, 0.5, 2, 10, true); },
         "batch_helicity_from_dir: grid_size above 1290");
+    // The checks come once the file has been read: a file without a block is reported first, and a
+    // directory without files gives no result whatever the arguments.
+    const std::string missing = path_in(dir, "missing.fseries");
+    for (const int margin : {-1, 2}) {
+        expect_throw_msg<std::runtime_error>([&] { ext::helicity_from_fseries(missing, 1291, 0.5, margin, 10); },
+                                             "no blocks parsed from: " + missing);
+    }
+    TempDir empty;
+    EXPECT_TRUE(ext::batch_helicity_from_dir(empty.path().string(), 1291, 0.5, -1, 10, true).empty());
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -617,17 +623,19 @@ TEST_F(FseriesBatch, WithoutEntryTypesStatDecidesAndCyclesEndOnce) {
     const std::vector<std::string> untyped = paths(r, true);
     EXPECT_EQ(std::count(untyped.begin(), untyped.end(), r + "/d.fseries/out/y.fseries"), 1);
     EXPECT_EQ(std::count(typed.begin(), typed.end(), r + "/d.fseries/out/y.fseries"), 0);
-    // Each directory is walked once, whichever name reaches it first, so no file appears twice.
-    for (const char* f : {"/.fseries", "/B.fseries", "/a.fseries", "/l.fseries"})
+    // A directory is not entered again below itself, so the links back up ("a/up", "ld/up") end there and
+    // no file of the root appears twice; a directory reached by two names ("a" and the link "ld") is
+    // listed under both.
+    for (const char* f : {"/.fseries", "/B.fseries", "/a.fseries", "/l.fseries", "/a/b.fseries", "/ld/b.fseries"})
         EXPECT_EQ(std::count(untyped.begin(), untyped.end(), r + f), 1) << f;
-    EXPECT_EQ(untyped.size(), typed.size() + 1);
+    EXPECT_EQ(untyped.size(), typed.size() + 2);
 }
 
 TEST_F(FseriesBatch, Failures) {
     for (const std::string& bad :
          {root_ + "/missing", root_ + "/B.fseries", root_ + std::string(1, '\0'), std::string()}) {
         expect_throw_msg<std::runtime_error>([&] { ext::batch_helicity_from_dir(bad, 4, 0.5, 1, 12, false); },
-                                             shown("directory does not exist: " + bad));
+                                             "directory does not exist: " + bad);
     }
     TempDir empty;
     EXPECT_TRUE(ext::batch_helicity_from_dir(empty.path().string(), 4, 0.5, 1, 12, true).empty());

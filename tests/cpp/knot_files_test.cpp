@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -151,10 +152,17 @@ TEST_F(KnotFileSearch, EnvironmentIsReadAtEveryCall) {
     EXPECT_EQ(tarq::find_ideal_file_path("ideal.txt", ""), d2.string() + "/ideal.txt");
 }
 
-// A directory named like the file opens for reading on this platform and therefore counts.
-TEST_F(KnotFileSearch, DirectoryWithTheFileNameCounts) {
+// Only a regular file counts: a directory or a FIFO named like the file is passed over (opening the FIFO
+// would wait for a writer), and the search goes on to the next candidate.
+TEST_F(KnotFileSearch, OnlyARegularFileCounts) {
     fs::create_directories("base/knot.d_1.fseries");
-    EXPECT_EQ(tarq::find_knot_file_path("d_1", "base"), "base/knot.d_1.fseries");
+    ASSERT_EQ(mkfifo("base/knot.p_1.fseries", 0600), 0);
+    write_file("base/knot_fseries/knot.d_1.fseries", "x");
+    write_file("base/knot_fseries/knot.p_1.fseries", "x");
+    EXPECT_EQ(tarq::find_knot_file_path("d_1", "base"), "base/knot_fseries/knot.d_1.fseries");
+    EXPECT_EQ(tarq::find_knot_file_path("p_1", "base"), "base/knot_fseries/knot.p_1.fseries");
+    fs::create_symlink("/dev/zero", "base/knot.z_1.fseries");
+    EXPECT_EQ(tarq::find_knot_file_path("z_1", "base"), "");
 }
 
 namespace {

@@ -15,19 +15,20 @@
 #include <utility>
 #include <vector>
 
+#include "core/errors.hpp"
 #include "core/kernel_dispatch.hpp"
 #include "core/types.hpp"
 
 namespace test_support {
 
-// Expects f to throw E with exactly this message.
+// Expects f to throw E with exactly this message (whole, NUL bytes included, where the exception keeps it).
 template <class E, class F>
 void expect_throw_msg(F&& f, const std::string& msg) {
     try {
         f();
         ADD_FAILURE() << "expected an exception with message: " << msg;
     } catch (const E& e) {
-        EXPECT_EQ(std::string(e.what()), msg);
+        EXPECT_EQ(tarq::message_of(e), msg);
     }
 }
 

@@ -3,12 +3,15 @@
 The child (``python hostile_calls.py MODE FIRST STRIDE``) announces each call on stdout before making it, so
 that the parent can name the call a signal killed, then resume the list after it in a new child.
 """
+import atexit
 import math
 import os
 import re
 import resource
+import shutil
 import signal
 import sys
+import tempfile
 import time
 
 import numpy as np
@@ -110,6 +113,18 @@ def good_value(ann):
     return 0
 
 
+# A directory of files that are no regular files, under names the file tools list: a FIFO (opening it would
+# wait for a writer) and links to devices that never end.
+SCRATCH = tempfile.mkdtemp(prefix="hostile-calls-")
+atexit.register(shutil.rmtree, SCRATCH, True)
+os.mkfifo(os.path.join(SCRATCH, "fifo.fseries"))
+for _device in ("zero", "urandom"):
+    os.symlink("/dev/" + _device, os.path.join(SCRATCH, _device + ".fseries"))
+
+# Paths that must read as files that do not open, and a name that is not UTF-8 (as os.listdir gives it).
+PATHS = ["/dev/zero", "/dev/urandom", b"/dev/urandom", os.path.join(SCRATCH, "fifo.fseries"), SCRATCH,
+         os.fsdecode(os.fsencode(SCRATCH) + b"/\xff\xfe.fseries")]
+
 # Hostile values put in place of one parameter at a time (the others keep a good value).
 HOSTILE = [
     None,
@@ -132,7 +147,7 @@ HOSTILE = [
     2**40,
     2**64,
     object(),
-]
+] + PATHS + [PATHS]
 
 
 def _functions():
@@ -159,31 +174,77 @@ def _functions():
     return out
 
 
-def none_self_calls():
-    """Every method, property getter and setter of every class, with None as self and good arguments."""
+def unconstructed(cls):
+    """An instance of a bound class whose C++ object was never constructed."""
+    return cls.__new__(cls)
+
+
+def not_initialised_message(cls):
+    return f"{cls.__name__} object is not initialised: call {cls.__name__}(...) first"
+
+
+def _self_calls(make_self, skip=()):
+    """Every method, property getter and setter of every class, with make_self(cls) as self and good
+    arguments (an instance of the class where a parameter takes any object)."""
     calls = []
     for cls in classes():
         for attr, raw in vars(cls).items():
-            if attr in ("__init__", "__new__") or isinstance(raw, staticmethod):
+            if attr in ("__init__", "__new__") + skip or isinstance(raw, staticmethod):
                 continue
             label = f"{cls.__name__}.{attr}"
             if type(raw) is not property and isinstance(raw, property):
                 continue  # a static property: its getter takes the class, not an instance
             if isinstance(raw, property):
-                calls.append((label + " (get)", raw.fget, (None,)))
+                calls.append((label + " (get)", raw.fget, (make_self(cls),)))
                 if raw.fset is not None:
                     inst = instance(cls)
                     value = getattr(inst, attr) if inst is not None else 0
-                    calls.append((label + " (set)", raw.fset, (None, value)))
+                    calls.append((label + " (set)", raw.fset, (make_self(cls), value)))
                 continue
             if not callable(raw) or not hasattr(raw, "__doc__"):
                 continue
             func = getattr(cls, attr)
             sigs = signatures(func, attr) or [[("self", "", False)]]
             for params in sigs:
-                args = tuple(good_value(a) for _, a, d in params[1:] if not d)
-                calls.append((label, func, (None,) + args))
+                args = tuple(instance(cls) if a == "object" and instance(cls) is not None else good_value(a)
+                             for _, a, d in params[1:] if not d)
+                calls.append((label, func, (make_self(cls),) + args))
     return calls
+
+
+def none_self_calls():
+    return _self_calls(lambda cls: None)
+
+
+def _expecting(message, func):
+    """func, with a TypeError of any other text turned into an AssertionError outcome."""
+    def call(*args):
+        try:
+            return func(*args)
+        except TypeError as e:
+            if str(e) != message:
+                raise AssertionError(str(e)) from e
+            raise
+    return call
+
+
+def unconstructed_self_calls():
+    # __setstate__ is the enumeration's unpickling constructor: constructing such an instance is its job.
+    # _pybind11_conduit_v1_ is the binding library's link between extension modules: its arguments name C++
+    # type records that Python code cannot make, so every call here would fail on them first.
+    calls = _self_calls(unconstructed, skip=("__setstate__", "_pybind11_conduit_v1_"))
+    return [(label, _expecting(not_initialised_message(type(args[0])), func), args)
+            for label, func, args in calls]
+
+
+def unconstructed_values(ann):
+    """For a parameter that takes a bound class, alone or in a sequence: an instance of it whose C++ object
+    was never constructed, in the same form."""
+    m = re.search(r"_bindings\.(\w+)", ann)
+    if not m:
+        return []
+    value = unconstructed(getattr(_bindings, m.group(1)))
+    return [[value]] if ann.startswith("collections.abc.Sequence") else [value]
 
 
 def hostile_calls():
@@ -194,7 +255,8 @@ def hostile_calls():
             inst = instance(cls)
             if inst is None:
                 continue
-            for value in HOSTILE:
+            value_ann = [a for params in signatures(func.fset, "") for _, a, _ in params[1:]]
+            for value in HOSTILE + [v for a in value_ann for v in unconstructed_values(a)]:
                 calls.append((label, lambda v, p=func, o=inst: p.fset(o, v), (value,)))
             continue
         owner = None
@@ -208,7 +270,7 @@ def hostile_calls():
             prefix = (owner,) if owner is not None else ()
             calls.append((label, func, prefix + tuple(base)))
             for i in range(len(params)):
-                for value in HOSTILE:
+                for value in HOSTILE + unconstructed_values(params[i][1]):
                     args = list(base)
                     args[i] = value
                     calls.append((label, func, prefix + tuple(args)))
@@ -229,7 +291,8 @@ def run_child(mode, first, stride):
     if not under_asan():
         resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE_BYTES, ADDRESS_SPACE_BYTES))
     signal.signal(signal.SIGALRM, _alarm)
-    calls = none_self_calls() if mode == "none_self" else hostile_calls()
+    calls = {"none_self": none_self_calls, "unconstructed_self": unconstructed_self_calls,
+             "hostile": hostile_calls}[mode]()
     print(f"COUNT {len(calls)}", flush=True)
     for index in range(first, len(calls), stride):
         label, func, args = calls[index]

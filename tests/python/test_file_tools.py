@@ -170,7 +170,7 @@ class TestMeasures:
             _bindings.compute_filament_energy_from_fseries(knot)
         with pytest.raises(RuntimeError) as e:
             _bindings.compute_filament_energy_from_fseries(knot, None)
-        assert str(e.value) == ""
+        assert str(e.value) == "compute_filament_energy_from_fseries: params must be a FilamentEnergyParams, not None"
 
     @pytest.mark.parametrize("call", [
         lambda p: _bindings.sample_curve_centered(p, 16),
@@ -182,17 +182,19 @@ class TestMeasures:
         lambda p: _bindings.compute_helicity_from_fseries(p, 8, 0.5, 2, 16),
         lambda p: _bindings.compare_fseries_files(p, p, 16),
     ])
-    def test_unreadable_files(self, tmp_path, call):
+    def test_unreadable_files(self, tmp_path, knot, call):
         (tmp_path / "comments.fseries").write_text("% nothing\n% here\n")
         (tmp_path / "junk.fseries").write_bytes(bytes(range(256)) * 4)
-        for name in ("missing.fseries", "comments.fseries", "junk.fseries", ""):
-            path = str(tmp_path / name)
+        os.mkfifo(tmp_path / "pipe.fseries")
+        # Only regular files are read: a directory, a FIFO and devices are files that do not open. The
+        # message quotes the path whole, NUL included, and a name that is not UTF-8 as os.listdir gives it.
+        for path in [str(tmp_path / n) for n in ("missing.fseries", "comments.fseries", "junk.fseries", "",
+                                                 "pipe.fseries")] + [
+                "/dev/zero", "/dev/urandom", knot + "\0.txt", "\0" + knot,
+                os.fsdecode(os.fsencode(str(tmp_path)) + b"/\xff\xfe.fseries")]:
             with pytest.raises(RuntimeError) as e:
                 call(path)
             assert str(e.value) == "no blocks parsed from: " + path
-        with pytest.raises(RuntimeError) as e:
-            call(str(tmp_path / "junk.fseries") + "\0.txt")
-        assert str(e.value) == "no blocks parsed from: " + str(tmp_path / "junk.fseries")
 
     def test_bad_counts_and_margins(self, knot):
         for call in (lambda: _bindings.sample_curve_centered(knot, -1),
@@ -204,6 +206,10 @@ class TestMeasures:
             _bindings.compute_helicity_from_fseries(knot, interior_margin=-1)
         with pytest.raises(ValueError, match="^compute_helicity_from_fseries: grid_size above 1290$"):
             _bindings.compute_helicity_from_fseries(knot, grid_size=1291)
+        # A file that yields no block is reported before the arguments are checked.
+        with pytest.raises(RuntimeError) as e:
+            _bindings.compute_helicity_from_fseries(knot + ".missing", grid_size=1291, interior_margin=-1)
+        assert str(e.value) == "no blocks parsed from: " + knot + ".missing"
         with pytest.raises(TypeError):
             _bindings.compute_curve_metrics_from_fseries(knot, 16.0)
         with pytest.raises(TypeError):
@@ -238,8 +244,10 @@ class TestBatchAndCompare:
         empty = tmp_path / "empty"
         empty.mkdir()
         assert _bindings.batch_helicity_from_dir(str(empty), recurse=True) == []
+        # The arguments are checked once a file has been read: without files there is nothing to check.
+        assert _bindings.batch_helicity_from_dir(str(empty), interior_margin=-2, grid_size=1291) == []
         with pytest.raises(ValueError, match="^batch_helicity_from_dir: negative interior_margin$"):
-            _bindings.batch_helicity_from_dir(str(empty), interior_margin=-2)
+            _bindings.batch_helicity_from_dir(os.path.dirname(knot), interior_margin=-2)
         (tmp_path / "zz.fseries").write_text("% no rows\n")
         with pytest.raises(RuntimeError) as e:
             _bindings.batch_helicity_from_dir(str(tmp_path), 4, 0.5, 1, 12)

@@ -89,6 +89,13 @@ def test_none_as_self_raises_type_error_for_every_method_and_property():
     assert wrong == []
 
 
+def test_unconstructed_self_raises_type_error_naming_the_class_for_every_method_and_property():
+    outcomes, labels = run_all("unconstructed_self")
+    assert len(outcomes) > 100
+    wrong = sorted(f"{labels[i]}: {o}" for i, o in outcomes.items() if o != "TypeError")
+    assert wrong == []
+
+
 def test_hostile_values_never_kill_the_process():
     outcomes, labels = run_all("hostile")
     assert len(outcomes) > 1000

@@ -1,4 +1,5 @@
 """The knot family: classes, module functions and NumPy-facing helpers."""
+import gc
 import math
 import re
 
@@ -205,22 +206,29 @@ class TestRecords:
         with pytest.raises(RuntimeError):
             tb.mode_energies(None)
 
-    @pytest.mark.parametrize("call", [
-        lambda: tb.evaluate_fourier_block(None, [0.0]),
-        lambda: tb.evaluate_with_derivatives(None, 0.0),
-        lambda: tb.curvature_exact(None, [0.0]),
-        lambda: tb.length_exact(None),
-        lambda: tb.bending_energy_exact(None),
-        lambda: tb.min_self_distance_exactish(None),
-        lambda: tb.describe_fourier_block(None),
-        lambda: tb.compute_helicity_from_fourier_block(None, grid_size=4),
-        lambda: tb.format_ideal_ab_header(None),
-        lambda: tb.evaluate_ideal_component(None, np.zeros(2)),
-        lambda: tb.evaluate_ideal_ab_components(None, np.zeros(2)),
+    @pytest.mark.parametrize("call, message", [
+        (lambda: tb.evaluate_fourier_block(None, [0.0]), "evaluate_fourier_block: block must be a FourierBlock"),
+        (lambda: tb.evaluate_with_derivatives(None, 0.0), "evaluate_with_derivatives: block must be a FourierBlock"),
+        (lambda: tb.curvature_exact(None, [0.0]), "curvature_exact: block must be a FourierBlock"),
+        (lambda: tb.length_exact(None), "length_exact: block must be a FourierBlock"),
+        (lambda: tb.bending_energy_exact(None), "bending_energy_exact: block must be a FourierBlock"),
+        (lambda: tb.mode_energies(None), "mode_energies: block must be a FourierBlock"),
+        (lambda: tb.min_self_distance_exactish(None), "min_self_distance_exactish: block must be a FourierBlock"),
+        (lambda: tb.describe_fourier_block(None), "describe_fourier_block: block must be a FourierBlock"),
+        (lambda: tb.compute_helicity_from_fourier_block(None, grid_size=4),
+         "compute_helicity_from_fourier_block: block must be a FourierBlock"),
+        (lambda: tb.format_ideal_ab_header(None), "format_ideal_ab_header: ab must be a IdealABBlock"),
+        (lambda: tb.evaluate_ideal_component(None, np.zeros(2)),
+         "evaluate_ideal_component: component must be a IdealABComponent"),
+        (lambda: tb.evaluate_ideal_ab_components(None, np.zeros(2)),
+         "evaluate_ideal_ab_components: ab must be a IdealABBlock"),
+        (lambda: tb.ParticleEvaluator([[[0.0, 0.0, 0.0], [1.0, 0.0, 0.0], [0.0, 1.0, 0.0]]]).set_tail_approx_config(None),
+         "set_tail_approx_config: config must be a TailApproxConfig"),
     ])
-    def test_none_for_a_record_is_a_runtime_error(self, call):
-        with pytest.raises(RuntimeError, match="^$"):
+    def test_none_for_a_record_is_a_runtime_error_naming_function_and_argument(self, call, message):
+        with pytest.raises(RuntimeError) as info:
             call()
+        assert type(info.value) is RuntimeError and str(info.value) == message + ", not None"
 
 
 class TestFourierKnotObject:
@@ -253,25 +261,58 @@ class TestFourierKnotObject:
         assert len(k.points) == 64
         assert k.points[0] == pytest.approx(tb.evaluate_fourier_block(k.activeBlock, [0.0])[0], abs=1e-15)
 
-    def test_elements_write_through_and_are_taken_again_after_a_reload(self, fseries_file):
-        # The documented use: elements refer into the object, and are read again after every assignment
-        # of the list or reload (the docstrings say not to keep them across).
-        assert "take it again after assigning this field or calling loadBlocks" in tb.fourier_knot.blocks.__doc__
-        assert "take it again after assigning this field" in tb.IdealABBlock.components.__doc__
+    def test_elements_write_through_while_the_list_stands(self, fseries_file):
         k = tb.fourier_knot()
         k.loadBlocks(str(fseries_file))
-        k.blocks[1].a_x = [9.0]
-        assert k.blocks[1].a_x == [9.0]
+        block = k.blocks[1]
+        block.a_x = [9.0]
+        assert k.blocks[1].a_x == [9.0] and k.blocks[1] is block
         k.blocks = [make_block([1.0], header="one")]
         assert [b.header for b in k.blocks] == ["one"] and k.blocks[0].a_x == [1.0]
-        k.loadBlocks(str(fseries_file))
-        block = k.blocks[1]
-        assert block.a_x == [r[0] for r in TREFOIL_ROWS]
         record = tb.parse_embedded_ideal_ab_by_id("L2a1")
-        record.components[1].component_index = 7
-        assert record.components[1].component_index == 7
+        component = record.components[1]
+        component.component_index = 7
+        component.fourier.a_x = [0.5]
+        assert record.components[1].component_index == 7 and record.components[1].fourier.a_x == [0.5]
         record.components = [record.components[0]]
         assert [c.component_index for c in record.components] == [1]
+
+    def test_elements_kept_across_a_replacement_keep_their_last_values_detached(self, fseries_file):
+        # Large coefficient lists, so that reading a freed buffer would not go unnoticed (and the
+        # sanitizer build reports any such read).
+        n = 200000
+        big = make_block([1.0] * n, [0.0] * n, [0.0] * n, [1.0] * n, [0.0] * n, [0.0] * n, header="big")
+        component = tb.IdealABComponent()
+        component.fourier = big
+        record = tb.IdealABBlock()
+        record.components = [component]
+        kept = record.components[0]
+        nested = kept.fourier
+        record.components = []
+        gc.collect()
+        assert len(kept.fourier.a_x) == n and len(nested.a_x) == n and nested.header == "big"
+        kept.component_index = 3
+        nested.a_x = [2.0]
+        assert kept.component_index == 3 and kept.fourier.a_x == [2.0] and record.components == []
+
+        knot = tb.fourier_knot()
+        knot.blocks = [big, big]
+        first, second = knot.blocks
+        knot.loadBlocks(str(fseries_file))
+        gc.collect()
+        assert [len(b.a_x) for b in knot.blocks] == [2, 5]
+        assert len(first.a_x) == n and second.header == "big"
+        first.header = "detached"
+        assert [b.header for b in knot.blocks] == ["", ""]  # loadBlocks reads no headers
+        with pytest.raises(RuntimeError, match="^Cannot open file: "):
+            knot.loadBlocks(str(fseries_file) + ".missing")
+        assert knot.blocks == [] and first.header == "detached"
+
+    def test_element_docstrings_say_what_a_kept_element_does(self):
+        assert "an element taken earlier keeps its last values, detached from the object" in \
+            tb.fourier_knot.blocks.__doc__
+        assert "an element taken earlier keeps its last values, detached from the record" in \
+            tb.IdealABBlock.components.__doc__
 
     def test_reconstruct_of_a_ragged_block_pads_with_zeros_and_keeps_the_block(self):
         k = tb.fourier_knot()

@@ -1,5 +1,6 @@
-"""The text and file readers under hostile input: NUL in paths and names, whole error messages, memory in
-proportion to the text, and numbers read the same under a comma-decimal locale."""
+"""The text and file readers under hostile input: NUL in paths and names, files that are no regular files,
+names that are not UTF-8, whole error messages, memory in proportion to the text, and numbers read the same
+under a comma-decimal locale."""
 import json
 import os
 import shutil
@@ -69,6 +70,90 @@ def test_knot_search_refuses_a_name_with_nul(data_files, monkeypatch):
         s.initialize_knot_from_name(name, 30)
     assert str(info.value) == f"Could not initialize knot {name}: Could not find .fseries file for knot: {name}"
     assert len(s.get_positions()) == 12
+
+
+def _fingerprint(value):
+    """A reader's result in a form that compares by value."""
+    if isinstance(value, list):
+        return [_fingerprint(v) for v in value]
+    for fields in (("header", "a_x", "b_y"), ("points", "curvature"), ("id", "L")):
+        if all(hasattr(value, f) for f in fields):
+            return [getattr(value, f) for f in fields]
+    return value
+
+
+def _outcome(call, path):
+    try:
+        return ["returned", repr(call(path))]
+    except Exception as e:  # noqa: BLE001 - the outcome is compared as a whole
+        return [type(e).__name__, str(e)]
+
+
+def _refusal(refused, path):
+    if isinstance(refused, tuple):
+        return [refused[0].__name__, refused[1].format(path)]
+    return ["returned", repr(refused)]
+
+
+def test_only_regular_files_are_read(tmp_path):
+    # A directory, a FIFO (opening it would wait for a writer) and devices that never end, one also through
+    # a link: each is a file that does not open. Run in a child, so that a reader that blocks or reads
+    # without end fails the test by the child's time limit instead of stalling the run.
+    os.mkfifo(tmp_path / "fifo")
+    (tmp_path / "dir").mkdir()
+    (tmp_path / "zero").symlink_to("/dev/zero")
+    paths = [str(tmp_path / n) for n in ("dir", "fifo", "zero")] + ["/dev/zero", "/dev/urandom"]
+    got = _child(f"""
+        import json, os
+        import _bindings as tb
+        from test_reader_safety import FILE_TAKING, _outcome
+        paths = {paths!r}
+        out = {{name: [_outcome(call, p) for p in paths] for name, call, _, _ in FILE_TAKING}}
+        os.environ["TARQ_KNOT_DATA_DIR"] = {str(tmp_path)!r}
+        for i, p in enumerate(paths):
+            os.symlink(p, os.path.join({str(tmp_path)!r}, f"knot.s{{i}}.fseries"))
+        out["knot search"] = [_outcome(lambda i: tb.VortexKnotSystem().initialize_knot_from_name(f"s{{i}}", 12), i)
+                              for i in range(len(paths))]
+        def evaluator(p):
+            os.environ["TARQ_IDEAL_DATABASE"] = p
+            return tb.ParticleEvaluator("3:1:1", 16)
+        out["database"] = [_outcome(evaluator, p) for p in paths]
+        print(json.dumps(out))
+    """, {"TARQ_RESOURCE_DIR": str(tmp_path / "none")})
+    for name, _, _, refused in FILE_TAKING:
+        assert got[name] == [_refusal(refused, p) for p in paths], name
+    for i, outcome in enumerate(got["knot search"]):
+        name = f"s{i}"
+        assert outcome == ["RuntimeError", f"Could not initialize knot {name}: "
+                                           f"Could not find .fseries file for knot: {name}"]
+    assert got["database"] == [["RuntimeError", "[!] TARQcore: ideal_database.txt niet gevonden."]] * len(paths)
+
+
+@pytest.mark.parametrize("name, call, real, refused", FILE_TAKING, ids=[c[0] for c in FILE_TAKING])
+def test_names_that_are_not_utf8_reach_the_file_system_as_bytes(data_files, name, call, real, refused):
+    # As os.listdir gives such a name: the bytes on disk with surrogate escapes.
+    raw = os.fsencode(str(data_files)) + b"/\xff\xe9." + real.encode()
+    shutil.copy(data_files / real, raw)
+    path = os.fsdecode(raw)
+    expected = _fingerprint(call(str(data_files / real)))
+    assert expected and _fingerprint(call(path)) == expected
+    assert _fingerprint(call(raw)) == expected  # bytes, as for any string argument
+    os.remove(raw)
+    assert _outcome(call, path) == _refusal(refused, path)
+
+
+def test_file_names_come_back_as_on_disk(data_files):
+    raw = os.fsencode(str(data_files)) + b"/knot\xff.fseries"
+    shutil.copy(data_files / "knot.fseries", raw)
+    [loaded] = tb.load_all_knots([os.fsdecode(raw)], 8)
+    assert os.fsencode(loaded.name) == b"\xff"
+    for result in (tb.compute_curve_metrics_from_fseries(os.fsdecode(raw), 8),
+                   tb.batch_helicity_from_dir(str(data_files), 4, 0.5, 1, 8)[-1]):
+        assert os.fsencode(result.path) == raw
+        result.path = os.fsdecode(b"/x/\xfe")
+        assert os.fsencode(result.path) == b"/x/\xfe"
+    record = tb.canonicalize_fseries_file_inplace(os.fsdecode(raw))
+    assert os.fsencode(record.path) == raw and record.reason == "already has 6-column j=0 row"
 
 
 @pytest.mark.parametrize("call, message", [
