@@ -1,6 +1,7 @@
 """Small fixtures shared by the Python tests."""
 import math
 import signal
+import time
 
 import numpy as np
 import pytest
@@ -75,15 +76,20 @@ class AlarmStop(Exception):
 
 
 def assert_interruptible(call, seconds=0.02):
-    """A Python signal handler's exception, raised while `call` runs, stops it and reaches the caller."""
+    """A Python signal handler's exception, raised while `call` runs, stops it and reaches the caller within a
+    second of the signal. The calls are sized to run far longer: a loop without interrupt polls would run on
+    to its end, and only then would the handler run."""
     def handler(signum, frame):
         raise AlarmStop()
 
     old = signal.signal(signal.SIGALRM, handler)
     try:
         signal.setitimer(signal.ITIMER_REAL, seconds)
+        signalled = time.monotonic() + seconds
         with pytest.raises(AlarmStop):
             call()
+        stopped_after = time.monotonic() - signalled
     finally:
         signal.setitimer(signal.ITIMER_REAL, 0)
         signal.signal(signal.SIGALRM, old)
+    assert stopped_after < 1.0
