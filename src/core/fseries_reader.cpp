@@ -9,6 +9,7 @@
 #include "core/errors.hpp"
 #include "core/file_reading.hpp"
 #include "core/fourier_knot.hpp"
+#include "core/interrupt.hpp"
 
 namespace tarq {
 
@@ -36,7 +37,9 @@ std::vector<FourierBlock> parse_lenient(std::istream& in) {
     std::vector<FourierBlock> out;
     FourierBlock current;
     std::string line;
+    InterruptPoller poller(kPollWork);
     while (std::getline(in, line, '\n')) {
+        poller.tick(line.size() + 1);
         while (!line.empty()) {
             const char c = line.back();
             if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
@@ -75,15 +78,21 @@ std::vector<FourierBlock> FourierKnot::parse_fseries_multi(const std::string& pa
 }
 
 void FourierKnot::loadBlocks(const std::string& path) {
-    blocks.clear();
     std::string text;
-    if (!read_regular_file(path, text)) throw RuntimeError("Cannot open file: " + path);
+    if (!read_regular_file(path, text)) {
+        blocks.clear();
+        throw RuntimeError("Cannot open file: " + path);
+    }
+    // Read aside, so that an interrupt leaves the blocks as they were.
+    std::vector<FourierBlock> read;
     std::istringstream in(text);
     FourierBlock current;
     std::string line;
+    InterruptPoller poller(kPollWork);
     while (std::getline(in, line, '\n')) {
+        poller.tick(line.size() + 1);
         if (line.empty() || line[0] == '%') {
-            close_block(current, blocks);
+            close_block(current, read);
             continue;
         }
         // Exactly six numbers make a row: a seventh number disqualifies the line.
@@ -94,7 +103,8 @@ void FourierKnot::loadBlocks(const std::string& path) {
         while (count < 6 && row >> v[count]) ++count;
         if (count == 6 && !(row >> extra)) append_row(current, v);
     }
-    close_block(current, blocks);
+    close_block(current, read);
+    blocks = std::move(read);
 }
 
 }  // namespace tarq

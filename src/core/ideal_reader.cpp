@@ -18,6 +18,7 @@
 #include "core/errors.hpp"
 #include "core/file_reading.hpp"
 #include "core/fourier_knot.hpp"
+#include "core/interrupt.hpp"
 #include "core/text_numbers.hpp"
 
 #include <cstddef>
@@ -276,7 +277,7 @@ private:
 };
 
 PendingComponent _tarq_parse_component_block(std::string_view open_tag, std::string_view inner,
-                                             TripleReader& triples, RowBudget& budget) {
+                                             TripleReader& triples, RowBudget& budget, InterruptPoller& poller) {
     PendingComponent comp;
     std::string_view digits;
     if (find_index_attribute(open_tag, digits)) comp.component_index = parse_index(digits);
@@ -284,6 +285,7 @@ PendingComponent _tarq_parse_component_block(std::string_view open_tag, std::str
     RowMatch m;
     std::size_t pos = 0;
     while (next_row(inner, pos, m)) {
+        poller.tick(m.end - pos);
         pos = m.end;
         const int index = parse_index(m.index);
         if (index > kMaxRowIndex) {
@@ -333,7 +335,7 @@ FourierKnot::IdealABComponent build_component(const PendingComponent& pending) {
 }
 
 std::vector<PendingComponent> _tarq_parse_ab_components_from_body(std::string_view body, TripleReader& triples,
-                                                                  RowBudget& budget) {
+                                                                  RowBudget& budget, InterruptPoller& poller) {
     std::vector<PendingComponent> components;
     GroupMatch m;
     std::size_t pos = 0;
@@ -343,10 +345,10 @@ std::vector<PendingComponent> _tarq_parse_ab_components_from_body(std::string_vi
         open_tag.assign("<Component");
         open_tag.append(m.attributes.data(), m.attributes.size());
         open_tag.push_back('>');
-        components.push_back(_tarq_parse_component_block(open_tag, m.inner, triples, budget));
+        components.push_back(_tarq_parse_component_block(open_tag, m.inner, triples, budget, poller));
     }
     if (components.empty()) {
-        components.push_back(_tarq_parse_component_block("<Component I=\"1\">", body, triples, budget));
+        components.push_back(_tarq_parse_component_block("<Component I=\"1\">", body, triples, budget, poller));
     }
     return components;
 }
@@ -360,8 +362,11 @@ std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(
     std::vector<std::vector<PendingComponent>> pending;
     TripleReader triples;
     RowBudget budget;
+    // Polled by the bytes of the rows read, so that a huge text stays interruptible.
+    InterruptPoller poller(kPollWork);
     std::size_t pos = 0;
     while (true) {
+        poller.tick();
         const std::size_t lt = content.find("<AB", pos);
         if (lt == std::string::npos) break;
         const std::size_t gt = content.find('>', lt);
@@ -390,7 +395,7 @@ std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(
             }
             ab.n = n < 2 ? 1 : n;
         }
-        pending.push_back(_tarq_parse_ab_components_from_body(body, triples, budget));
+        pending.push_back(_tarq_parse_ab_components_from_body(body, triples, budget, poller));
         result.push_back(std::move(ab));
         pos = end + 5;
     }

@@ -7,7 +7,9 @@
 
 namespace tarq {
 
-// Called from long loops; it either returns or throws to abandon the computation.
+// Called from long loops; it either returns or throws to abandon the computation. What it throws need not
+// derive from std::exception (the Python layer's does not), so that code wrapping the library's own failures
+// in a message of its own lets an interrupt pass.
 using InterruptHook = void (*)();
 
 void set_interrupt_hook(InterruptHook hook) noexcept;

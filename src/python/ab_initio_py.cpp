@@ -1,6 +1,7 @@
 #include "python/common.hpp"
 #include "python/convert.hpp"
 
+#include "core/interrupt.hpp"
 #include "models/ab_initio_mass.hpp"
 
 void bind_ab_initio(py::module_& m) {
@@ -32,10 +33,7 @@ void bind_ab_initio(py::module_& m) {
             "relax",
             [](ParticleEvaluator& self, int iterations, double timestep) {
                 // Lets an interrupt from Python stop a long relaxation between iterations.
-                const auto check = []() {
-                    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-                };
-                self.relax_hamiltonian(iterations, timestep, check);
+                self.relax_hamiltonian(iterations, timestep, &tarq::poll_interrupt);
             },
             py::arg("iterations") = 1000, py::arg("timestep") = 0.01)
         .def("get_dimless_ropelength", &ParticleEvaluator::get_dimless_ropelength, py::arg("stretch_lambda") = 1.0)

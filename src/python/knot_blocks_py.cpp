@@ -3,6 +3,7 @@
 #include "python/paths.hpp"
 
 #include <cstddef>
+#include <exception>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -180,8 +181,18 @@ void bind_fourier_records(py::module_& m) {
         .def_readwrite("activeBlock", &FourierKnot::activeBlock)
         .def("loadBlocks",
              [](FourierKnot& self, const tarq_py::FsPath& path) {
+                 // Loaded aside: an interrupt leaves the object, and the elements taken from it, as they
+                 // were. A failed load leaves no blocks, here as in the library.
+                 FourierKnot loaded;
+                 std::exception_ptr failure;
+                 try {
+                     loaded.loadBlocks(path.bytes);
+                 } catch (const std::exception&) {
+                     failure = std::current_exception();
+                 }
                  Blocks::detach(self);
-                 self.loadBlocks(path.bytes);
+                 self.blocks = std::move(loaded.blocks);
+                 if (failure) std::rethrow_exception(failure);
              })
         .def("selectMaxHarmonics", &FourierKnot::selectMaxHarmonics)
         .def("reconstruct", &FourierKnot::reconstruct);

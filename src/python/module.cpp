@@ -10,10 +10,26 @@
 
 namespace {
 
+// What the interrupt hook throws: the Python exception a signal handler raised. It derives from no standard
+// exception, so library code that wraps its own failures in a message of its own (catch std::exception)
+// lets it pass unchanged.
+struct SignalRaised {
+    py::error_already_set error;
+};
+
 // Long loops of the library poll this: a pending signal (Ctrl-C) runs its Python handler, and the
 // exception it raises (KeyboardInterrupt) unwinds the C++ computation back to the caller.
 void check_python_signals() {
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    if (PyErr_CheckSignals() != 0) throw SignalRaised{py::error_already_set()};
+}
+
+// The handler's exception reaches Python as it was raised.
+void translate_signal_raised(std::exception_ptr p) {
+    try {
+        if (p) std::rethrow_exception(p);
+    } catch (const SignalRaised& e) {
+        throw e.error;  // the binding library restores it
+    }
 }
 
 // The Python type the binding library gives a standard exception of this kind.
@@ -46,6 +62,7 @@ PYBIND11_MODULE(_bindings, m) {
     m.doc() = "TARQ Core Bindings (backwards compatibility alias)";
     tarq::set_interrupt_hook(&check_python_signals);
     py::register_exception_translator(&translate_whole_messages);
+    py::register_exception_translator(&translate_signal_raised);
     bind_ab_initio(m);
     bind_biot_savart(m);
     bind_fluid_dynamics(m);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/fourier_knot.hpp"
+#include "core/interrupt.hpp"
 #include "core/knot_files.hpp"
 #include "test_support.hpp"
 
@@ -186,6 +187,34 @@ double mean_component(const tarq::Polyline& p, int c) {
 }
 
 }  // namespace
+
+TEST_F(KnotLoading, ReadersPollForInterruptsAndAnInterruptedLoadKeepsTheBlocks) {
+    struct Stop {};
+    struct Hook {
+        Hook() { tarq::set_interrupt_hook([] { throw Stop{}; }); }
+        ~Hook() { tarq::set_interrupt_hook(nullptr); }
+    };
+    // About 2^21 bytes each: two poll strides.
+    std::string comments, rows = "<AB Id=\"x\">\n";
+    while (comments.size() < (std::size_t{1} << 21)) comments += "% a comment line\n";
+    while (rows.size() < (std::size_t{1} << 21)) rows += "<Coeff I=\"1\" A=\"2.5, 0, 0\" B=\"0, 2.5, 0\" />\n";
+    rows += "</AB>\n";
+    const std::string big = file("big.fseries", comments + kCircle);
+    tarq::FourierKnot knot;
+    knot.loadBlocks(file("small.fseries", kCircle));
+    {
+        Hook hook;
+        EXPECT_THROW(tarq::FourierKnot::parse_fseries_from_string(comments), Stop);
+        EXPECT_THROW(tarq::FourierKnot::parse_fseries_multi(big), Stop);
+        EXPECT_THROW(knot.loadBlocks(big), Stop);
+        EXPECT_THROW(tarq::FourierKnot::parse_ideal_txt_from_string(rows), Stop);
+    }
+    ASSERT_EQ(knot.blocks.size(), 1u);
+    EXPECT_EQ(knot.blocks[0].a_x, std::vector<double>{1.0});
+    // A file that does not open still leaves no blocks.
+    EXPECT_THROW(knot.loadBlocks(file("small.fseries", kCircle) + ".missing"), std::runtime_error);
+    EXPECT_TRUE(knot.blocks.empty());
+}
 
 TEST_F(KnotLoading, SamplesIncludeTheEndPoint) {
     const std::string path = file("circle.fseries", kCircle);

@@ -24,6 +24,11 @@ block = make_block(*zip(*TREFOIL_ROWS))
 P = trefoil(64).tolist()
 """
 
+BIG_KNOT_FILE = (
+    "import atexit, os, shutil, tempfile; d = tempfile.mkdtemp(); atexit.register(shutil.rmtree, d);"
+    " big = os.path.join(d, 'knot.zz_big.fseries');"
+    " open(big, 'w').write('% k\\n' + '1 2 3 4 5 x\\n' * 4000000 + '1 0 0 1 0 0\\n'); ")
+
 # (setup, long call, check of the state afterwards)
 CASES = {
     "VortexKnotSystem.evolve": (
@@ -79,6 +84,14 @@ CASES = {
     "fourier_knot.reconstruct": (
         "k = b.fourier_knot(); k.activeBlock = make_block(*[[0.01] * 500] * 6); k.reconstruct(10); before = k.points",
         "k.reconstruct(10**6)", "k.points == before"),
+    # A knot file of four million rows that do not parse: reading it takes seconds.
+    "VortexKnotSystem.initialize_knot_from_name:file": (
+        BIG_KNOT_FILE + "os.environ['TARQ_KNOT_DATA_DIR'] = d; s = b.VortexKnotSystem();"
+        " s.initialize_trefoil_knot(50); before = s.get_positions()",
+        "s.initialize_knot_from_name('zz_big', 100)", "s.get_positions() == before"),
+    "fourier_knot.loadBlocks": (
+        BIG_KNOT_FILE + "k = b.fourier_knot(); k.blocks = [block]; kept = k.blocks[0]",
+        "k.loadBlocks(big)", "k.blocks[0] is kept and kept.a_x == block.a_x"),
     "ParticleEvaluator:construction": ("", "b.ParticleEvaluator('3:1:1', 2 * 10**7)", "True"),
     # 40000 points in one grid cell, then in a few crowded cells: an iteration's repulsion scan is quadratic.
     "ParticleEvaluator.relax:one-cell": (
