@@ -51,13 +51,15 @@ void bind_catalogue_functions(py::module_& m) {
     m.def(
         "evaluate_ideal_component",
         [](const IdealABComponent* component, const CArray& s) {
-            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(tarq_py::record(component, "evaluate_ideal_component", "component"), one_dim_s(s)));
+            const IdealABComponent& c = tarq_py::record(component, "evaluate_ideal_component", "component");
+            return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(c, one_dim_s(s)));
         },
         py::arg("component"), py::arg("s"), "Evaluate a single ideal AB component (includes I=0 offset).");
     m.def(
         "evaluate_ideal_ab_components",
         [](const IdealABBlock* ab, const CArray& s) {
-            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(tarq_py::record(ab, "evaluate_ideal_ab_components", "ab"), one_dim_s(s));
+            const IdealABBlock& block = tarq_py::record(ab, "evaluate_ideal_ab_components", "ab");
+            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(block, one_dim_s(s));
             py::list out;
             for (const Polyline& p : parts) out.append(tarq_py::vec3_array(p));
             return out;
@@ -69,8 +71,9 @@ void bind_loaded_knots(py::module_& m) {
     using LK = FourierKnot::LoadedKnot;
     py::class_<LK> loaded(m, "LoadedKnot");
     // The name is cut from the file's name, so it decodes as file names do.
-    loaded.def_property_readonly(
-              "name", py::cpp_function([](const LK& k) { return tarq_py::FsPath{k.name}; }, py::is_method(loaded)))
+    loaded
+        .def_property_readonly(
+            "name", py::cpp_function([](const LK& k) { return tarq_py::FsPath{k.name}; }, py::is_method(loaded)))
         .def_readonly("points", &LK::points)
         .def_readonly("curvature", &LK::curvature)
         .def(
@@ -80,8 +83,8 @@ void bind_loaded_knots(py::module_& m) {
             "get_curvature_array", [](const LK& k) { return tarq_py::double_array(k.curvature); },
             "Get curvature as NumPy array (N,)");
 
-    m.def("load_all_knots", tarq_py::with_fs_paths(&FourierKnot::load_all_knots), py::arg("paths"), py::arg("nsamples") = 1000,
-          "Load all knots from a list of .fseries file paths.");
+    m.def("load_all_knots", tarq_py::with_fs_paths(&FourierKnot::load_all_knots), py::arg("paths"),
+          py::arg("nsamples") = 1000, "Load all knots from a list of .fseries file paths.");
 }
 
 void bind_vortex_knot_system(py::module_& m) {

@@ -75,7 +75,8 @@ void bind_extensions(py::module_& m) {
         .def_readwrite("c_rankine_outer", &ext::FilamentEnergyResult::c_rankine_outer)
         .def_readwrite("nsamples", &ext::FilamentEnergyResult::nsamples);
 
-    m.def("canonicalize_fseries_file_inplace", tarq_py::with_fs_paths(&ext::canonicalize_fseries_file_inplace), py::arg("path"));
+    m.def("canonicalize_fseries_file_inplace", tarq_py::with_fs_paths(&ext::canonicalize_fseries_file_inplace),
+          py::arg("path"));
     m.def(
         "compute_helicity_from_fseries",
         [](const tarq_py::FsPath& path, int grid_size, double spacing, int interior_margin, int nsamples) {
@@ -85,12 +86,15 @@ void bind_extensions(py::module_& m) {
         },
         py::arg("path"), py::arg("grid_size") = 32,
           py::arg("spacing") = 0.1, py::arg("interior_margin") = 8, py::arg("nsamples") = 1000);
-    m.def("sample_curve_centered", tarq_py::with_fs_paths(&ext::sample_curve_centered), py::arg("path"), py::arg("nsamples") = 1024);
+    m.def("sample_curve_centered", tarq_py::with_fs_paths(&ext::sample_curve_centered), py::arg("path"),
+          py::arg("nsamples") = 1024);
     m.def("compute_curve_metrics_from_fseries", tarq_py::with_fs_paths(&ext::curve_metrics_from_fseries), py::arg("path"),
           py::arg("nsamples") = 2048, py::arg("skip") = 3);
     m.def(
         "curve_length_from_fseries",
-        [](const tarq_py::FsPath& path, int nsamples) { return ext::curve_length(ext::sample_curve_centered(path.bytes, nsamples)); },
+        [](const tarq_py::FsPath& path, int nsamples) {
+            return ext::curve_length(ext::sample_curve_centered(path.bytes, nsamples));
+        },
         py::arg("path"), py::arg("nsamples") = 2048);
     m.def(
         "min_non_neighbor_distance_from_fseries",
@@ -111,9 +115,9 @@ void bind_extensions(py::module_& m) {
                 path.bytes, tarq_py::record(params, "compute_filament_energy_from_fseries", "params"));
         },
         py::arg("path"), py::arg("params"));
-    m.def("batch_helicity_from_dir", tarq_py::with_fs_paths(&ext::batch_helicity_from_dir), py::arg("root_dir"), py::arg("grid_size") = 32,
-          py::arg("spacing") = 0.1, py::arg("interior_margin") = 8, py::arg("nsamples") = 1000,
-          py::arg("recurse") = false);
-    m.def("compare_fseries_files", tarq_py::with_fs_paths(&ext::compare_fseries_files), py::arg("path_a"), py::arg("path_b"),
-          py::arg("nsamples") = 2048, py::arg("skip") = 3);
+    m.def("batch_helicity_from_dir", tarq_py::with_fs_paths(&ext::batch_helicity_from_dir), py::arg("root_dir"),
+          py::arg("grid_size") = 32, py::arg("spacing") = 0.1, py::arg("interior_margin") = 8,
+          py::arg("nsamples") = 1000, py::arg("recurse") = false);
+    m.def("compare_fseries_files", tarq_py::with_fs_paths(&ext::compare_fseries_files), py::arg("path_a"),
+          py::arg("path_b"), py::arg("nsamples") = 2048, py::arg("skip") = 3);
 }

@@ -3,6 +3,7 @@ names that are not UTF-8, whole error messages, memory in proportion to the text
 under a comma-decimal locale."""
 import json
 import os
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -12,6 +13,7 @@ import pytest
 
 import _bindings as tb
 
+IDEAL_DB = pathlib.Path(__file__).parent.parent.parent / "resources" / "ideal_database.txt"
 FSERIES = "% a circle\n2.0 0.0 0.0 2.0 0.0 0.0\n"
 IDEAL = '<AB Id="c" Conway="0" L="6.5" D="1.5" n="1">\n<Coeff I="1" A="2.5, 0, 0" B="0, 2.5, 0" />\n</AB>\n'
 
@@ -168,6 +170,14 @@ def test_messages_keep_text_after_nul(call, message):
         with pytest.raises(RuntimeError) as info:
             call(text)
         assert str(info.value) == message.format(text)
+
+
+def test_particle_evaluator_message_keeps_text_after_nul(monkeypatch):
+    monkeypatch.setenv("TARQ_IDEAL_DATABASE", str(IDEAL_DB))
+    for text in ("3:1:1\0", "zz\0tail"):
+        with pytest.raises(RuntimeError) as info:
+            tb.ParticleEvaluator(text, 16)
+        assert str(info.value) == f"[!] TARQcore: Knoop ID {text} niet gevonden in database."
 
 
 def _child(code, env=None):
