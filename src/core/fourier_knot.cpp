@@ -68,7 +68,11 @@ using vec3::norm;
 Polyline FourierKnot::evaluate(const FourierBlock& block, const std::vector<double>& s) {
     Polyline out(s.size());
     const bool rect = is_rectangular(block);
-    for (std::size_t i = 0; i < s.size(); ++i) out[i] = eval_block(block, rect, s[i]);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        out[i] = eval_block(block, rect, s[i]);
+        poller.tick(block.a_x.size() + 1);
+    }
     return out;
 }
 

@@ -88,7 +88,9 @@ Polyline build_component(const std::string& text, int resolution) {
     }
 
     // A negative resolution converts to a huge count, which the vector rejects with std::length_error.
-    Polyline pts(static_cast<std::size_t>(static_cast<long long>(resolution)));
+    // Reserved, not zeroed: the pages of a huge set are first touched inside the polled loop.
+    Polyline pts;
+    pts.reserve(static_cast<std::size_t>(static_cast<long long>(resolution)));
     const double dres = static_cast<double>(resolution);
     InterruptPoller poller(kPollWork);
     for (int k = 0; k < resolution; ++k) {
@@ -102,7 +104,7 @@ Polyline build_component(const std::string& text, int resolution) {
             p[1] = p[1] + (cj * A[j][1] + sj * B[j][1]);
             p[2] = p[2] + (cj * A[j][2] + sj * B[j][2]);
         }
-        pts[static_cast<std::size_t>(k)] = p;
+        pts.push_back(p);
     }
     return pts;
 }

@@ -92,6 +92,8 @@ CASES = {
     "fourier_knot.loadBlocks": (
         BIG_KNOT_FILE + "k = b.fourier_knot(); k.blocks = [block]; kept = k.blocks[0]",
         "k.loadBlocks(big)", "k.blocks[0] is kept and kept.a_x == block.a_x"),
+    "evaluate_fourier_block": (
+        "big = make_block(*[[0.01] * 2000] * 6)", "b.evaluate_fourier_block(big, [0.5] * 10**6)", "True"),
     "ParticleEvaluator:construction": ("", "b.ParticleEvaluator('3:1:1', 2 * 10**7)", "True"),
     # 40000 points in one grid cell, then in a few crowded cells: an iteration's repulsion scan is quadratic.
     "ParticleEvaluator.relax:one-cell": (
