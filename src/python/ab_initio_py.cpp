@@ -1,5 +1,8 @@
 #include "python/common.hpp"
+#include "python/call_copy.hpp"
 #include "python/convert.hpp"
+
+#include <utility>
 
 #include "core/interrupt.hpp"
 #include "models/ab_initio_mass.hpp"
@@ -32,23 +35,29 @@ void bind_ab_initio(py::module_& m) {
         .def(
             "relax",
             [](ParticleEvaluator& self, int iterations, double timestep) {
-                // Lets an interrupt from Python stop a long relaxation between iterations.
-                self.relax_hamiltonian(iterations, timestep, &tarq::poll_interrupt);
+                // Lets an interrupt from Python stop a long relaxation between iterations; the relaxation
+                // runs on a copy, as every call does (call_copy.hpp).
+                ParticleEvaluator work = self;
+                work.relax_hamiltonian(iterations, timestep, &tarq::poll_interrupt);
+                self = std::move(work);
             },
             py::arg("iterations") = 1000, py::arg("timestep") = 0.01)
-        .def("get_dimless_ropelength", &ParticleEvaluator::get_dimless_ropelength, py::arg("stretch_lambda") = 1.0)
-        .def("get_physical_length_m", &ParticleEvaluator::get_physical_length_m)
-        .def("compute_core_energy_J", &ParticleEvaluator::compute_core_energy_J)
-        .def("compute_tail_energy_J", &ParticleEvaluator::compute_tail_energy_J, py::arg("include_tail") = false)
-        .def("get_mass_mev_ab_initio", &ParticleEvaluator::get_mass_mev_ab_initio, py::arg("include_tail") = false)
-        .def("get_core_mass_mev_only", &ParticleEvaluator::get_core_mass_mev_only)
+        .def("get_dimless_ropelength", tarq_py::on_copy(&ParticleEvaluator::get_dimless_ropelength),
+             py::arg("stretch_lambda") = 1.0)
+        .def("get_physical_length_m", tarq_py::on_copy(&ParticleEvaluator::get_physical_length_m))
+        .def("compute_core_energy_J", tarq_py::on_copy(&ParticleEvaluator::compute_core_energy_J))
+        .def("compute_tail_energy_J", tarq_py::on_copy(&ParticleEvaluator::compute_tail_energy_J),
+             py::arg("include_tail") = false)
+        .def("get_mass_mev_ab_initio", tarq_py::on_copy(&ParticleEvaluator::get_mass_mev_ab_initio),
+             py::arg("include_tail") = false)
+        .def("get_core_mass_mev_only", tarq_py::on_copy(&ParticleEvaluator::get_core_mass_mev_only))
         .def("set_tail_approx_config",
              [](ParticleEvaluator& pe, const ParticleEvaluator::TailApproxConfig* config) {
                  pe.set_tail_approx_config(tarq_py::record(config, "set_tail_approx_config", "config"));
              })
         .def("get_tail_approx_config", &ParticleEvaluator::get_tail_approx_config)
-        .def("compute_tail_energy_surrogate_J", &ParticleEvaluator::compute_tail_energy_surrogate_J)
-        .def("compute_relativistic_metrics", &ParticleEvaluator::compute_relativistic_metrics,
+        .def("compute_tail_energy_surrogate_J", tarq_py::on_copy(&ParticleEvaluator::compute_tail_energy_surrogate_J))
+        .def("compute_relativistic_metrics", tarq_py::on_copy(&ParticleEvaluator::compute_relativistic_metrics),
              py::arg("circulation") = 9.683619203e-9)
         .def_static("print_canonical_derivation", &ParticleEvaluator::print_canonical_derivation,
                     "Prints the dynamic fluid derivation of the core density.")

@@ -37,11 +37,13 @@ T& record(T* p, const char* function, const char* argument) {
 }
 
 // A library function whose first parameter is a record, bound so that the record arrives by pointer
-// and None raises through record() before the function runs.
+// and None raises through record() before the function runs. The function reads its own copy of the
+// record (see call_copy.hpp).
 template <class R, class T, class... Args>
 auto by_record(const char* function, const char* argument, R (*f)(const T&, Args...)) {
     return [function, argument, f](const T* p, Args... args) -> R {
-        return f(record(p, function, argument), std::forward<Args>(args)...);
+        const T copy = record(p, function, argument);
+        return f(copy, std::forward<Args>(args)...);
     };
 }
 

@@ -70,8 +70,12 @@ public:
         py::typing::List<Elem> out(elems.size());
         if (elems.empty()) return out;
         const py::object storage = storage_of(owner, self.object);
-        for (std::size_t i = 0; i < elems.size(); ++i) {
-            py::object element = py::cast(&elems[i], py::return_value_policy::reference);
+        // Taken once: should the vector be replaced while the wrappers are made, it moves into `storage`,
+        // which keeps its buffer, so the remaining elements are taken from the values the list began with.
+        Elem* const data = elems.data();
+        const std::size_t n = elems.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            py::object element = py::cast(&data[i], py::return_value_policy::reference);
             // A wrapper still alive from an earlier read is returned again and already keeps this storage.
             if (Py_REFCNT(element.ptr()) == 1) py::detail::keep_alive_impl(element, storage);
             PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), element.release().ptr());
@@ -194,8 +198,21 @@ void bind_fourier_records(py::module_& m) {
                  self.blocks = std::move(loaded.blocks);
                  if (failure) std::rethrow_exception(failure);
              })
-        .def("selectMaxHarmonics", &FourierKnot::selectMaxHarmonics)
-        .def("reconstruct", &FourierKnot::reconstruct);
+        // Both run on copies of what they read and store only what they change (call_copy.hpp); the blocks
+        // stay in place for the elements taken from them.
+        .def("selectMaxHarmonics",
+             [](FourierKnot& self) {
+                 FourierKnot work;
+                 work.blocks = self.blocks;
+                 work.selectMaxHarmonics();
+                 self.activeBlock = std::move(work.activeBlock);
+             })
+        .def("reconstruct", [](FourierKnot& self, std::size_t N) {
+            FourierKnot work;
+            work.activeBlock = self.activeBlock;
+            work.reconstruct(N);
+            self.points = std::move(work.points);
+        });
 }
 
 // Readers, block lookup and the exact descriptors of single blocks.

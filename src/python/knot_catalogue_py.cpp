@@ -1,5 +1,6 @@
 // Knot family, catalogues: the embedded ideal and knot files, loaded knots and VortexKnotSystem.
 #include "python/knot_py.hpp"
+#include "python/call_copy.hpp"
 #include "python/paths.hpp"
 
 #include <memory>
@@ -51,14 +52,14 @@ void bind_catalogue_functions(py::module_& m) {
     m.def(
         "evaluate_ideal_component",
         [](const IdealABComponent* component, const CArray& s) {
-            const IdealABComponent& c = tarq_py::record(component, "evaluate_ideal_component", "component");
+            const IdealABComponent c = tarq_py::record(component, "evaluate_ideal_component", "component");
             return tarq_py::vec3_array(FourierKnot::evaluate_ideal_component(c, one_dim_s(s)));
         },
         py::arg("component"), py::arg("s"), "Evaluate a single ideal AB component (includes I=0 offset).");
     m.def(
         "evaluate_ideal_ab_components",
         [](const IdealABBlock* ab, const CArray& s) {
-            const IdealABBlock& block = tarq_py::record(ab, "evaluate_ideal_ab_components", "ab");
+            const IdealABBlock block = tarq_py::record(ab, "evaluate_ideal_ab_components", "ab");
             const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(block, one_dim_s(s));
             py::list out;
             for (const Polyline& p : parts) out.append(tarq_py::vec3_array(p));
@@ -92,16 +93,16 @@ void bind_vortex_knot_system(py::module_& m) {
     py::class_<VKS, std::shared_ptr<VKS>>(m, "VortexKnotSystem")
         .def(py::init<double>(), py::arg("circulation") = 1.0,
              "Initialize a VortexKnotSystem with optional circulation parameter.")
-        .def("initialize_trefoil_knot", &VKS::initialize_trefoil_knot, py::arg("resolution") = 400,
+        .def("initialize_trefoil_knot", tarq_py::on_copy(&VKS::initialize_trefoil_knot), py::arg("resolution") = 400,
              "Initialize a trefoil knot with given resolution.")
-        .def("initialize_figure8_knot", &VKS::initialize_figure8_knot, py::arg("resolution") = 400,
+        .def("initialize_figure8_knot", tarq_py::on_copy(&VKS::initialize_figure8_knot), py::arg("resolution") = 400,
              "Initialize a figure-eight knot with given resolution.")
-        .def("initialize_knot_from_name", &VKS::initialize_knot_from_name, py::arg("knot_id"),
+        .def("initialize_knot_from_name", tarq_py::on_copy(&VKS::initialize_knot_from_name), py::arg("knot_id"),
              py::arg("resolution") = 1000, "Initialize any knot from bundled .fseries file by identifier.")
-        .def("evolve", &VKS::evolve, py::arg("dt"), py::arg("steps"),
+        .def("evolve", tarq_py::on_copy(&VKS::evolve), py::arg("dt"), py::arg("steps"),
              "Evolve vortex knot using Biot\u2013Savart dynamics.")
-        .def("get_positions", &VKS::get_positions, "Get current 3D positions of the knot.")
-        .def("get_tangents", &VKS::get_tangents, "Get current tangent vectors of the knot.");
+        .def("get_positions", tarq_py::on_copy(&VKS::get_positions), "Get current 3D positions of the knot.")
+        .def("get_tangents", tarq_py::on_copy(&VKS::get_tangents), "Get current tangent vectors of the knot.");
 }
 
 }  // namespace knot_py

@@ -1,5 +1,6 @@
 // TimeEvolution: a filament advanced by explicit Euler steps of its own point Biot-Savart velocity.
 #include "python/common.hpp"
+#include "python/call_copy.hpp"
 
 #include <memory>
 #include <utility>
@@ -17,8 +18,7 @@ void bind_time_evolution(py::module_& m) {
                                                         gamma);
              }),
              py::arg("initial_positions"), py::arg("initial_tangents"), py::arg("gamma") = 1.0)
-        .def("evolve", &TimeEvolution::evolve, py::arg("dt"), py::arg("steps"))
-        // The reference policy still yields a fresh list: sequences of Vec3 are always converted by copy.
-        .def("get_positions", &TimeEvolution::get_positions, py::return_value_policy::reference)
-        .def("get_tangents", &TimeEvolution::get_tangents, py::return_value_policy::reference);
+        .def("evolve", tarq_py::on_copy(&TimeEvolution::evolve), py::arg("dt"), py::arg("steps"))
+        .def("get_positions", tarq_py::on_copy(&TimeEvolution::get_positions))
+        .def("get_tangents", tarq_py::on_copy(&TimeEvolution::get_tangents));
 }

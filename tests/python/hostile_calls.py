@@ -4,6 +4,7 @@ The child (``python hostile_calls.py MODE FIRST STRIDE``) announces each call on
 that the parent can name the call a signal killed, then resume the list after it in a new child.
 """
 import atexit
+import gc
 import math
 import os
 import re
@@ -92,9 +93,9 @@ def instance(cls):
 def good_value(ann):
     """A value that converts to the annotated parameter type (not necessarily one the call accepts)."""
     ann = ann.strip()
-    fixed = re.fullmatch(r'typing\.Annotated\[(.*), "FixedSize\((\d+)\)"\]', ann)
+    fixed = re.fullmatch(r'typing\.Annotated\[collections\.abc\.Sequence\[(.*)\], "FixedSize\((\d+)\)"\]', ann)
     if fixed:
-        return [good_value(fixed.group(1))] * int(fixed.group(2))
+        return [good_value(fixed.group(1)) for _ in range(int(fixed.group(2)))]
     if "ArrayLike" in ann or ann.startswith("numpy"):
         return np.ones((6, 3))
     seq = re.fullmatch(r"collections\.abc\.Sequence\[(.*)\]", ann)
@@ -277,6 +278,222 @@ def hostile_calls():
     return calls
 
 
+# Replacement mode: while a call runs, Python code that does not raise (a signal handler on a repeating
+# timer, and a finalizer that the garbage collector runs whenever a container is allocated) replaces every
+# replaceable field of the call's arguments, so that a call reading an argument's storage would read it freed.
+REPLACE_EVERY = 0.002
+KNOT_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "knot_fseries",
+                         "knot.3_1.fseries")
+
+
+def big_block(n=4000):
+    block = _bindings.FourierBlock()
+    block.header = "% big"
+    block.a_x = [1.0] + [1e-4] * (n - 1)
+    block.b_x = [1e-4] * n
+    block.a_y = [1e-4] * n
+    block.b_y = [1.0] + [1e-4] * (n - 1)
+    block.a_z = [1e-4] * n
+    block.b_z = [0.5] + [1e-4] * (n - 1)
+    return block
+
+
+def big_instance(cls):
+    """An instance whose storage takes long to read, or the sweep's ordinary instance."""
+    if cls is _bindings.FourierBlock:
+        return big_block()
+    if cls is _bindings.IdealABComponent:
+        c = _bindings.IdealABComponent()
+        c.fourier = big_block()
+        return c
+    if cls is _bindings.IdealABBlock:
+        ab = _bindings.IdealABBlock()
+        ab.id, ab.conway = "3:1:1", "3_1"
+        ab.components = [big_instance(_bindings.IdealABComponent), big_instance(_bindings.IdealABComponent)]
+        ab.fourier = big_block()
+        return ab
+    if cls is _bindings.fourier_knot:
+        k = _bindings.fourier_knot()
+        k.blocks = [big_block(), big_block(100)]
+        k.activeBlock = big_block()
+        k.points = [[0.5, 0.25, 0.125]] * 20000
+        return k
+    if cls is _bindings.VortexKnotSystem:
+        s = _bindings.VortexKnotSystem()
+        s.initialize_trefoil_knot(3000)
+        return s
+    if cls is _bindings.TimeEvolution:
+        pts = np.random.default_rng(1).random((3000, 3)).tolist()
+        return _bindings.TimeEvolution(pts, pts)
+    if cls is _bindings.ParticleEvaluator:
+        return _bindings.ParticleEvaluator("3:1:1", 4000)
+    if cls is _bindings.RelativisticMetrics:
+        m = _bindings.RelativisticMetrics()
+        m.time_dilation_map = [0.5] * 200000
+        return m
+    return instance(cls)
+
+
+def big_value(ann, name=""):
+    """A value of the annotated type that takes long to convert or to compute with."""
+    ann = ann.strip()
+    if name == "s" and ("ArrayLike" in ann or ann.startswith("numpy")):
+        return np.linspace(0.0, 1.0, 200000)
+    if ann.startswith("typing.Annotated"):
+        return good_value(ann)
+    if "ArrayLike" in ann or ann.startswith("numpy"):
+        return np.random.default_rng(2).random((100000, 3))
+    seq = re.fullmatch(r"collections\.abc\.Sequence\[(.*)\]", ann)
+    if seq:
+        inner = seq.group(1)
+        if inner.startswith("_bindings."):
+            return [big_value(inner) for _ in range(3)]
+        if inner.startswith("collections.abc.Sequence") and "FixedSize" not in inner:
+            return [[0.25 * (k % 7) for k in range(400)] for _ in range(400)]
+        return [good_value(inner) for _ in range(100000)]
+    if "SupportsInt" in ann:
+        return 20000
+    if ann.startswith("_bindings."):
+        return big_instance(getattr(_bindings, ann[len("_bindings."):]))
+    return good_value(ann)
+
+
+def _try(action):
+    try:
+        action()
+    except Exception:
+        pass
+
+
+def replace_storage(obj, rng):
+    """Replaces what can be replaced of obj (and of what it holds) with values of other sizes."""
+    k = int(rng.integers(0, 3000))
+    if isinstance(obj, list):
+        for item in obj[:3]:
+            replace_storage(item, rng)
+        if obj and isinstance(obj[0], list):
+            obj[0] = list(obj[0])
+        obj[:] = obj[: k % max(len(obj), 1)]
+    elif isinstance(obj, _bindings.FourierBlock):
+        for field in ("a_x", "b_x", "a_y", "b_y", "a_z", "b_z"):
+            _try(lambda f=field: setattr(obj, f, [0.5] * k))
+        obj.header = "%" * k
+    elif isinstance(obj, _bindings.IdealABComponent):
+        replace_storage(obj.fourier, rng)
+        obj.fourier = big_block(k + 1)
+    elif isinstance(obj, _bindings.IdealABBlock):
+        for c in obj.components:
+            replace_storage(c, rng)
+        obj.components = [big_instance(_bindings.IdealABComponent)] * (k % 3)
+        obj.fourier = big_block(k + 1)
+        obj.id = obj.conway = "x" * k
+    elif isinstance(obj, _bindings.fourier_knot):
+        for b in obj.blocks:
+            replace_storage(b, rng)
+        obj.blocks = [big_block(k + 1)] * (k % 3)
+        replace_storage(obj.activeBlock, rng)
+        obj.activeBlock = big_block(k + 1)
+        obj.points = [[0.5, 0.5, 0.5]] * k
+        _try(lambda: obj.loadBlocks(KNOT_FILE if k % 2 else "/nonexistent"))
+    elif isinstance(obj, _bindings.VortexKnotSystem):
+        _try(lambda: obj.initialize_trefoil_knot(k + 4))
+        _try(lambda: obj.evolve(1e-9, 1))
+    elif isinstance(obj, _bindings.TimeEvolution):
+        _try(lambda: obj.evolve(1e-9, 1))
+    elif isinstance(obj, _bindings.ParticleEvaluator):
+        _try(lambda: obj.relax(1))
+        _try(lambda: obj.set_tail_approx_config(_bindings.TailApproxConfig()))
+    elif isinstance(obj, _bindings.RelativisticMetrics):
+        obj.time_dilation_map = [0.5] * k
+
+
+class _Replacer:
+    """Replaces the storage of `targets` from a repeating timer and from finalizers, until `deadline`,
+    when it raises KeyboardInterrupt to end the call."""
+
+    def __init__(self, targets, deadline):
+        self.targets, self.deadline = targets, deadline
+        self.rng = np.random.default_rng(3)
+        self.busy = False
+
+    def replace(self):
+        if self.busy:
+            return
+        self.busy = True
+        try:
+            for t in self.targets:
+                _try(lambda t=t: replace_storage(t, self.rng))
+        finally:
+            self.busy = False
+
+    def on_timer(self, signum, frame):
+        if time.perf_counter() > self.deadline:
+            raise KeyboardInterrupt
+        self.replace()
+
+
+class _Finalizer:
+    """Garbage in a reference cycle whose finalizer replaces storage and leaves new such garbage behind."""
+
+    def __init__(self, replacer):
+        self.replacer, self.cycle = replacer, self
+
+    def __del__(self):
+        if time.perf_counter() <= self.replacer.deadline:
+            self.replacer.replace()
+            _Finalizer(self.replacer)
+
+
+def _takes_storage(ann):
+    return "_bindings." in ann or "Sequence" in ann or "ArrayLike" in ann or ann.startswith("numpy")
+
+
+def replace_calls():
+    """Every function and method that takes a bound object or a sequence, with big arguments, as
+    (label, make) where make() gives (func, args)."""
+    calls = []
+    for label, func, name, is_method in _functions():
+        if label.endswith("="):
+            continue
+        cls = getattr(_bindings, label.split(".")[0]) if "." in label else None
+        for params in signatures(func, name):
+            params = params[1:] if is_method else params
+            method = is_method and name != "__init__"
+            if not any(_takes_storage(a) for _, a, _ in params) and not method:
+                continue
+            if method and big_instance(cls) is None:
+                continue
+
+            def make(func=func, params=params, cls=cls if method else None):
+                prefix = (big_instance(cls),) if cls is not None else ()
+                return func, prefix + tuple(big_value(a, n) for n, a, _ in params)
+            calls.append((label, make))
+    # Getters of fields: converting a field's value into Python objects can run finalizers.
+    for cls in classes():
+        for attr, raw in vars(cls).items():
+            if type(raw) is property and big_instance(cls) is not None:
+                calls.append((f"{cls.__name__}.{attr} (get)",
+                              lambda fget=raw.fget, cls=cls: (fget, (big_instance(cls),))))
+    return calls
+
+
+def run_replace_call(make):
+    func, args = make()
+    replacer = _Replacer(list(args), time.perf_counter() + CALL_SECONDS)
+    _Finalizer(replacer)
+    signal.signal(signal.SIGALRM, replacer.on_timer)
+    thresholds = gc.get_threshold()
+    gc.set_threshold(1)
+    signal.setitimer(signal.ITIMER_REAL, REPLACE_EVERY, REPLACE_EVERY)
+    try:
+        func(*args)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        gc.set_threshold(*thresholds)
+        replacer.deadline = 0.0
+        signal.signal(signal.SIGALRM, _alarm)
+
+
 def _alarm(signum, frame):
     raise KeyboardInterrupt
 
@@ -291,8 +508,11 @@ def run_child(mode, first, stride):
     if not under_asan():
         resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE_BYTES, ADDRESS_SPACE_BYTES))
     signal.signal(signal.SIGALRM, _alarm)
-    calls = {"none_self": none_self_calls, "unconstructed_self": unconstructed_self_calls,
-             "hostile": hostile_calls}[mode]()
+    if mode == "replace":
+        calls = [(label, run_replace_call, (make,)) for label, make in replace_calls()]
+    else:
+        calls = {"none_self": none_self_calls, "unconstructed_self": unconstructed_self_calls,
+                 "hostile": hostile_calls}[mode]()
     print(f"COUNT {len(calls)}", flush=True)
     for index in range(first, len(calls), stride):
         label, func, args = calls[index]
