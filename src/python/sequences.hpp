@@ -14,7 +14,8 @@
 // a block at a time.
 //
 // Results. Lists are built with the C API and kept out of the garbage collector until complete, so that no
-// Python code (a finalizer run by a collection) can reach a half-built list. A result that is an lvalue
+// Python code (a finalizer run by a collection, a signal handler) can reach a half-built list (see
+// Builder). A result that is an lvalue
 // (a container field of a bound object, a method returning a reference to its storage) is copied first:
 // a finalizer run while the lists are built may replace the very field being converted.
 //
@@ -460,64 +461,111 @@ bool load_level(PyObject* obj, bool convert, X& out, Poller& poller) {
 
 // ---- casting ----
 
-// A new reference to X as Python objects (lists for sequences, tuples for pairs), or null with the Python
-// error set. Lists are built outside the garbage collector's view; track() hands them to it once complete.
+// Whether X is a row of numbers: its list allocates no object the collector tracks and polls nowhere, so
+// it is complete before any Python code can run.
 template <class X>
-PyObject* to_python(const X& x, Poller& poller) {
-    if constexpr (std::is_floating_point<X>::value) {
-        return PyFloat_FromDouble(static_cast<double>(x));
-    } else if constexpr (std::is_arithmetic<X>::value) {
-        return py::detail::make_caster<X>::cast(x, py::return_value_policy::move, handle()).ptr();
-    } else if constexpr (is_pair<X>::value) {
-        // A tuple of numbers, which the collector leaves untracked as well.
-        object out = steal_or_raise(PyTuple_New(2));
-        PyObject_GC_UnTrack(out.ptr());
-        PyObject* first = to_python(x.first, poller);
-        if (first == nullptr) return nullptr;
-        PyTuple_SET_ITEM(out.ptr(), 0, first);
-        PyObject* second = to_python(x.second, poller);
-        if (second == nullptr) return nullptr;
-        PyTuple_SET_ITEM(out.ptr(), 1, second);
-        return out.release().ptr();
-    } else {
-        using E = typename X::value_type;
-        const auto n = static_cast<Py_ssize_t>(x.size());
-        object out = steal_or_raise(PyList_New(n));
-        PyObject_GC_UnTrack(out.ptr());
-        for (Py_ssize_t i = 0; i < n; ++i) {
-            PyObject* item = to_python(x[static_cast<std::size_t>(i)], poller);
-            if (item == nullptr) return nullptr;  // the partly built list is released with `out`
-            PyList_SET_ITEM(out.ptr(), i, item);
-            if constexpr (std::is_arithmetic<E>::value)
-                poller.tick();
-            else if constexpr (is_array<E>::value)
-                poller.tick(std::tuple_size<E>::value);
-            else if constexpr (is_pair<E>::value)
-                poller.tick(2);
-            else
-                poller.tick();
-        }
-        return out.release().ptr();
-    }
+constexpr bool is_number_row() {
+    if constexpr (is_array<X>::value)
+        return std::is_arithmetic<typename X::value_type>::value;
+    else
+        return false;
 }
 
-// Hands the lists of a complete result to the garbage collector.
-template <class X>
-void track(PyObject* obj) {
-    if constexpr (is_vector<X>::value || is_array<X>::value) {
-        using E = typename X::value_type;
-        if constexpr (is_vector<E>::value || is_array<E>::value)
-            for (Py_ssize_t i = 0; i < PyList_GET_SIZE(obj); ++i) track<E>(PyList_GET_ITEM(obj, i));
-        PyObject_GC_Track(obj);
+// Builds results as Python objects with the C API: lists for sequences, tuples for pairs.
+//
+// A list whose building can run Python code (a collection run by the allocation of its items, a poll) is
+// kept out of the garbage collector's view until complete, so that no finalizer or signal handler can reach
+// it half-built. Rows of numbers are never seen half-built; they are kept out only while the collector is
+// enabled, so that the collections the building runs do not scan (and promote) the rows already built.
+// Tuples of numbers stay out for good, as the collector itself leaves them. track() hands a complete
+// result to the collector.
+class Builder {
+public:
+    Builder() : rows_out_(PyGC_IsEnabled() != 0), poller_(tarq::kPollWork) {}
+
+    // A new reference, or null with the Python error set; an interrupt raised by a poll propagates, the
+    // partly built objects released.
+    template <class X>
+    PyObject* make(const X& x) {
+        if constexpr (std::is_floating_point<X>::value) {
+            return PyFloat_FromDouble(static_cast<double>(x));
+        } else if constexpr (std::is_arithmetic<X>::value) {
+            return py::detail::make_caster<X>::cast(x, py::return_value_policy::move, handle()).ptr();
+        } else if constexpr (is_pair<X>::value) {
+            object out = steal_or_raise(PyTuple_New(2));
+            if (rows_out_) PyObject_GC_UnTrack(out.ptr());
+            PyObject* first = make(x.first);
+            if (first == nullptr) return nullptr;
+            PyTuple_SET_ITEM(out.ptr(), 0, first);
+            PyObject* second = make(x.second);
+            if (second == nullptr) return nullptr;
+            PyTuple_SET_ITEM(out.ptr(), 1, second);
+            return out.release().ptr();
+        } else if constexpr (is_number_row<X>()) {
+            // The hot case of long results: no poll, no Python code, released by hand on a failure.
+            PyObject* out = PyList_New(static_cast<Py_ssize_t>(x.size()));
+            if (out == nullptr) return nullptr;
+            if (rows_out_) PyObject_GC_UnTrack(out);
+            for (std::size_t k = 0; k < x.size(); ++k) {
+                PyObject* item = make(x[k]);
+                if (item == nullptr) {
+                    Py_DECREF(out);
+                    return nullptr;
+                }
+                PyList_SET_ITEM(out, static_cast<Py_ssize_t>(k), item);
+            }
+            return out;
+        } else {
+            using E = typename X::value_type;
+            const auto n = static_cast<Py_ssize_t>(x.size());
+            object out = steal_or_raise(PyList_New(n));
+            if (kept_out<X>()) PyObject_GC_UnTrack(out.ptr());
+            for (Py_ssize_t i = 0; i < n; ++i) {
+                PyObject* item = make(x[static_cast<std::size_t>(i)]);
+                if (item == nullptr) return nullptr;  // the partly built list is released with `out`
+                PyList_SET_ITEM(out.ptr(), i, item);
+                if constexpr (std::is_arithmetic<E>::value)
+                    poller_.tick();
+                else if constexpr (is_array<E>::value)
+                    poller_.tick(std::tuple_size<E>::value);
+                else if constexpr (is_pair<E>::value)
+                    poller_.tick(2);
+                else
+                    poller_.tick();
+            }
+            return out.release().ptr();
+        }
     }
-}
+
+    // Hands the lists of a complete result that make() kept out to the collector.
+    template <class X>
+    void track(PyObject* obj) const {
+        if constexpr (is_vector<X>::value || is_array<X>::value) {
+            using E = typename X::value_type;
+            if constexpr (is_vector<E>::value || is_array<E>::value) {
+                if (!is_number_row<E>() || rows_out_)
+                    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(obj); ++i) track<E>(PyList_GET_ITEM(obj, i));
+            }
+            if (kept_out<X>()) PyObject_GC_Track(obj);
+        }
+    }
+
+private:
+    template <class X>
+    bool kept_out() const {
+        return !is_number_row<X>() || rows_out_;
+    }
+
+    bool rows_out_;
+    Poller poller_;
+};
 
 template <class X>
 handle build(const X& x) {
-    Poller poller(tarq::kPollWork);
-    PyObject* out = to_python(x, poller);
+    Builder builder;
+    PyObject* out = builder.make(x);
     if (out == nullptr) throw_python_error();
-    track<X>(out);
+    builder.track<X>(out);
     return out;
 }
 
@@ -527,15 +575,15 @@ handle build(const X& x) {
 // once all are built: building the later ones then makes no collection scan the earlier ones.
 template <class... V>
 py::typing::Tuple<V...> result_tuple(const V&... values) {
-    seq::Poller poller(tarq::kPollWork);
+    seq::Builder builder;
     auto out = seq::steal_or_raise(PyTuple_New(sizeof...(V)));
     PyObject_GC_UnTrack(out.ptr());
     Py_ssize_t k = 0;
-    const bool built = ((PyTuple_SET_ITEM(out.ptr(), k, seq::to_python(values, poller)),
-                         PyTuple_GET_ITEM(out.ptr(), k++) != nullptr) && ...);
+    const bool built = ((PyTuple_SET_ITEM(out.ptr(), k, builder.make(values)), PyTuple_GET_ITEM(out.ptr(), k++) != nullptr) &&
+                        ...);
     if (!built) seq::throw_python_error();  // the items built so far are released with the tuple
     k = 0;
-    (seq::track<V>(PyTuple_GET_ITEM(out.ptr(), k++)), ...);
+    (builder.track<V>(PyTuple_GET_ITEM(out.ptr(), k++)), ...);
     PyObject_GC_Track(out.ptr());
     return py::reinterpret_steal<py::typing::Tuple<V...>>(out.release());
 }

@@ -311,6 +311,37 @@ def test_a_signal_handler_changing_the_list_being_read(name):
     assert len(got) < n and got == [first] * (len(got) - got.count(last)) + [last] * got.count(last)
 
 
+def lists_in(x):
+    if isinstance(x, (list, tuple)):
+        yield x
+        for v in x:
+            yield from lists_in(v)
+
+
+RESULTS = {
+    "float sequence": lambda: float_seq(np.ones(5)),
+    "points": lambda: points(np.ones((5, 3))),
+    "rows of points": lambda: B.pressure_gradient(np.ones((4, 3))),
+    "point lists": lambda: point_lists([np.ones((3, 3)), np.ones((2, 3))]),
+    "Frenet frames": lambda: B.compute_frenet_frames(RNG.standard_normal((6, 3))),
+    "swirl rows": lambda: B.compute_swirl_field(3, 0.5),
+}
+
+
+@pytest.mark.parametrize("collector", ["enabled", "disabled"])
+@pytest.mark.parametrize("name", sorted(RESULTS))
+def test_every_list_of_a_result_is_tracked_by_the_collector(name, collector):
+    """Lists kept out of the collector's view while they are built are handed to it at the end: a list left
+    untracked would never be collected in a reference cycle."""
+    if collector == "disabled":
+        gc.disable()
+    try:
+        result = RESULTS[name]()
+    finally:
+        gc.enable()
+    assert all(gc.is_tracked(x) for x in lists_in(result))
+
+
 # ---- results converted from a copy ----
 
 class Replacer:
