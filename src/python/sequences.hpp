@@ -294,7 +294,8 @@ bool load_from_list(PyObject* obj, bool convert, X& out, Poller& poller) {
         if constexpr (std::is_floating_point<T>::value) {
             PyObject** items = PySequence_Fast_ITEMS(obj);  // read without running Python code
             Py_ssize_t k = 0;
-            for (; k < N && PyFloat_Check(items[k]); ++k) out[static_cast<std::size_t>(k)] = static_cast<T>(PyFloat_AS_DOUBLE(items[k]));
+            for (; k < N && PyFloat_Check(items[k]); ++k)
+                out[static_cast<std::size_t>(k)] = static_cast<T>(PyFloat_AS_DOUBLE(items[k]));
             if (k == N) return true;
         }
         // An item's conversion may run Python code that changes the row: each item is fetched afresh, and
@@ -316,11 +317,13 @@ bool load_from_list(PyObject* obj, bool convert, X& out, Poller& poller) {
                 PyObject** items = PySequence_Fast_ITEMS(obj);
                 const Py_ssize_t end = std::min<Py_ssize_t>(Py_SIZE(obj), i + static_cast<Py_ssize_t>(kCopyBlock));
                 const Py_ssize_t start = i;
-                for (; i < end && PyFloat_Check(items[i]); ++i) out.push_back(static_cast<E>(PyFloat_AS_DOUBLE(items[i])));
+                for (; i < end && PyFloat_Check(items[i]); ++i)
+                    out.push_back(static_cast<E>(PyFloat_AS_DOUBLE(items[i])));
                 poller.tick(static_cast<std::uint64_t>(i - start));
                 if (i == end) continue;
             }
-            const object item = py::reinterpret_borrow<object>(is_list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
+            const object item =
+                py::reinterpret_borrow<object>(is_list ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
             E element{};
             if (!load_element(item.ptr(), convert, element, poller)) return false;
             out.push_back(std::move(element));
@@ -471,6 +474,19 @@ constexpr bool is_number_row() {
         return false;
 }
 
+// Whether the garbage collector runs collections as objects are allocated: gc.isenabled(). (The C function
+// for it is newer than some interpreters that must load the module to be told that it is not theirs.)
+inline bool collector_enabled() {
+    static PyObject* isenabled = nullptr;  // kept for good, as the gc module keeps it
+    if (isenabled == nullptr) {
+        const object gc = steal_or_raise(PyImport_ImportModule("gc"));
+        isenabled = PyObject_GetAttrString(gc.ptr(), "isenabled");
+        if (isenabled == nullptr) throw_python_error();
+    }
+    const object enabled = steal_or_raise(PyObject_CallObject(isenabled, nullptr));
+    return PyObject_IsTrue(enabled.ptr()) == 1;
+}
+
 // Builds results as Python objects with the C API: lists for sequences, tuples for pairs.
 //
 // A list whose building can run Python code (a collection run by the allocation of its items, a poll) is
@@ -481,7 +497,8 @@ constexpr bool is_number_row() {
 // result to the collector.
 class Builder {
 public:
-    Builder() : rows_out_(PyGC_IsEnabled() != 0), poller_(tarq::kPollWork) {}
+    // has_rows: whether the results hold rows of numbers, whose handling depends on the collector's state.
+    explicit Builder(bool has_rows) : rows_out_(has_rows && collector_enabled()), poller_(tarq::kPollWork) {}
 
     // A new reference, or null with the Python error set; an interrupt raised by a poll propagates, the
     // partly built objects released.
@@ -560,9 +577,20 @@ private:
     Poller poller_;
 };
 
+// Whether X holds rows of numbers.
+template <class X>
+constexpr bool has_number_rows() {
+    if constexpr (is_number_row<X>())
+        return true;
+    else if constexpr (is_vector<X>::value || is_array<X>::value)
+        return has_number_rows<typename X::value_type>();
+    else
+        return false;
+}
+
 template <class X>
 handle build(const X& x) {
-    Builder builder;
+    Builder builder(has_number_rows<X>() || is_pair<typename X::value_type>::value);
     PyObject* out = builder.make(x);
     if (out == nullptr) throw_python_error();
     builder.track<X>(out);
@@ -575,12 +603,12 @@ handle build(const X& x) {
 // once all are built: building the later ones then makes no collection scan the earlier ones.
 template <class... V>
 py::typing::Tuple<V...> result_tuple(const V&... values) {
-    seq::Builder builder;
+    seq::Builder builder((seq::has_number_rows<V>() || ...));
     auto out = seq::steal_or_raise(PyTuple_New(sizeof...(V)));
     PyObject_GC_UnTrack(out.ptr());
     Py_ssize_t k = 0;
-    const bool built = ((PyTuple_SET_ITEM(out.ptr(), k, builder.make(values)), PyTuple_GET_ITEM(out.ptr(), k++) != nullptr) &&
-                        ...);
+    const bool built =
+        ((PyTuple_SET_ITEM(out.ptr(), k, builder.make(values)), PyTuple_GET_ITEM(out.ptr(), k++) != nullptr) && ...);
     if (!built) seq::throw_python_error();  // the items built so far are released with the tuple
     k = 0;
     (builder.track<V>(PyTuple_GET_ITEM(out.ptr(), k++)), ...);
@@ -637,13 +665,15 @@ template <class T, std::size_t N>
 struct type_caster<std::vector<std::array<T, N>>> : tarq_py::seq::SequenceCaster<std::vector<std::array<T, N>>> {};
 
 template <>
-struct type_caster<std::vector<std::vector<double>>> : tarq_py::seq::SequenceCaster<std::vector<std::vector<double>>> {};
+struct type_caster<std::vector<std::vector<double>>>
+    : tarq_py::seq::SequenceCaster<std::vector<std::vector<double>>> {};
 
 template <class T, std::size_t N>
 struct type_caster<std::vector<std::vector<std::array<T, N>>>>
     : tarq_py::seq::SequenceCaster<std::vector<std::vector<std::array<T, N>>>> {};
 
 template <>
-struct type_caster<std::vector<std::pair<int, int>>> : tarq_py::seq::PairListCaster<std::vector<std::pair<int, int>>> {};
+struct type_caster<std::vector<std::pair<int, int>>>
+    : tarq_py::seq::PairListCaster<std::vector<std::pair<int, int>>> {};
 
 }  // namespace pybind11::detail

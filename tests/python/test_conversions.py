@@ -172,7 +172,8 @@ def variants(a):
         out["array.array of ints"] = array.array("q", (a * 10).astype(np.int64).tolist())
     if a.ndim == 2:
         out["matrix"] = np.asmatrix(a)
-        out["structured rows"] = np.array([tuple(r) for r in a.tolist()], dtype=[(f"f{k}", "f8") for k in range(a.shape[1])])
+        fields = [(f"f{k}", "f8") for k in range(a.shape[1])]
+        out["structured rows"] = np.array([tuple(r) for r in a.tolist()], dtype=fields)
     return out
 
 
