@@ -63,21 +63,9 @@ void bind_ab_initio(py::module_& m) {
                     "Prints the dynamic fluid derivation of the core density.")
         .def(
             "get_filaments",
-            [](const ParticleEvaluator& self) {
-                py::list out;
-                for (const tarq::Polyline& fil : self.filaments) {
-                    py::list pts;
-                    for (const tarq::Vec3& p : fil) {
-                        py::list xyz;
-                        xyz.append(p[0]);
-                        xyz.append(p[1]);
-                        xyz.append(p[2]);
-                        pts.append(std::move(xyz));
-                    }
-                    out.append(std::move(pts));
-                }
-                return out;
-            },
+            // Lists of [x, y, z], converted from a copy: a finalizer run while they are built may change the
+            // evaluator.
+            [](const ParticleEvaluator& self) { return tarq::FilamentSet(self.filaments); },
             "Export the 3D coordinates of all present vortex rings.");
 
     py::class_<ZooEvaluator::Result>(m, "ZooResult")

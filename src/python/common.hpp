@@ -7,6 +7,9 @@
 
 namespace py = pybind11;
 
+// The casters of the library's number sequences, which every unit must see.
+#include "python/sequences.hpp"
+
 // Registration functions, called by the module body in this order.
 void bind_ab_initio(py::module_& m);
 void bind_biot_savart(py::module_& m);

@@ -5,8 +5,6 @@
 #include "python/common.hpp"
 
 #include <stdexcept>
-#include <tuple>
-#include <utility>
 #include <vector>
 
 #include "core/frenet_helicity.hpp"
@@ -21,7 +19,7 @@ void bind_frenet_helicity(py::module_& m) {
             if (points.size() < 2) throw std::invalid_argument("compute_frenet_frames: need at least 2 points");
             std::vector<Vec3> T, N, B;
             FrenetHelicity::compute_frenet_frames(points, T, N, B);
-            return std::make_tuple(std::move(T), std::move(N), std::move(B));
+            return tarq_py::result_tuple(T, N, B);
         },
         "\n        Compute Frenet frames (T, N, B) from 3D filament points.\n"
         "        Returns: (T, N, B) as tuple of lists.\n    ");
@@ -31,7 +29,7 @@ void bind_frenet_helicity(py::module_& m) {
             if (T.size() < 2) throw std::invalid_argument("compute_curvature_torsion: need at least 2 tangents");
             std::vector<double> curvature, torsion;
             FrenetHelicity::compute_curvature_torsion(T, N, curvature, torsion);
-            return std::make_tuple(std::move(curvature), std::move(torsion));
+            return tarq_py::result_tuple(curvature, torsion);
         },
         "\n\t\tCompute curvature and torsion from tangent and normal vectors.\n"
         "\t\tReturns: (curvature, torsion) as tuple of lists.\n\t");

@@ -60,9 +60,9 @@ void bind_catalogue_functions(py::module_& m) {
         "evaluate_ideal_ab_components",
         [](const IdealABBlock* ab, const CArray& s) {
             const IdealABBlock block = tarq_py::record(ab, "evaluate_ideal_ab_components", "ab");
-            const tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(block, one_dim_s(s));
+            tarq::FilamentSet parts = FourierKnot::evaluate_ideal_ab_components(block, one_dim_s(s));
             py::list out;
-            for (const Polyline& p : parts) out.append(tarq_py::vec3_array(p));
+            for (Polyline& p : parts) out.append(tarq_py::vec3_array(std::move(p)));
             return out;
         },
         py::arg("ab"), py::arg("s"), "Evaluate all components of an ideal AB block.");

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "models/vorticity_dynamics.hpp"
 
@@ -25,16 +26,16 @@ void bind_vorticity_dynamics(py::module_& m) {
     // Appended to the chain that the velocity-gradient form opened, so it is tried second.
     m.def(
         "compute_vorticity",
-        [](const tarq_py::DoubleSeq& u, const tarq_py::DoubleSeq& v, int nx, int ny, double dx, double dy) {
+        [](const std::vector<double>& u, const std::vector<double>& v, int nx, int ny, double dx, double dy) {
             // Checked here as well, so that the message names the function Python called; a count outside
             // the 32-bit range is left to the library's own error.
             const std::int64_t count = static_cast<std::int64_t>(nx) * static_cast<std::int64_t>(ny);
             if (count >= 0 && count <= std::numeric_limits<std::int32_t>::max()) {
                 const auto n = static_cast<std::size_t>(count);
-                tarq_py::require(u.values.size() >= n && v.values.size() >= n,
+                tarq_py::require(u.size() >= n && v.size() >= n,
                                  "compute_vorticity: u and v must each hold at least nx*ny values");
             }
-            return VorticityDynamics::compute_vorticity2D(u.values, v.values, nx, ny, dx, dy);
+            return VorticityDynamics::compute_vorticity2D(u, v, nx, ny, dx, dy);
         },
         py::arg("u"), py::arg("v"), py::arg("nx"), py::arg("ny"), py::arg("dx"), py::arg("dy"),
         "Vorticity tools for 2D flows");
