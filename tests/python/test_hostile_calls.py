@@ -101,3 +101,10 @@ def test_hostile_values_never_kill_the_process():
     assert len(outcomes) > 1000
     dead = sorted(f"{labels[i]}: {o}" for i, o in outcomes.items() if o.startswith(("died", "exited")))
     assert dead == []
+
+
+def test_python_code_replacing_the_arguments_storage_during_a_call_never_kills_the_process():
+    outcomes, labels = run_all("replace")
+    assert len(outcomes) > 100
+    dead = sorted(f"{labels[i]}: {o}" for i, o in outcomes.items() if o.startswith(("died", "exited")))
+    assert dead == []
