@@ -1,5 +1,6 @@
 #include "python/common.hpp"
 #include "python/convert.hpp"
+#include "python/text.hpp"
 
 #include "core/interrupt.hpp"
 #include "models/ab_initio_mass.hpp"
@@ -27,7 +28,11 @@ void bind_ab_initio(py::module_& m) {
         .def_readwrite("core_time_dilation", &Metrics::core_time_dilation);
 
     py::class_<ParticleEvaluator>(m, "ParticleEvaluator")
-        .def(py::init<const std::string&, int>(), py::arg("knot_ab_id"), py::arg("resolution") = 4000)
+        .def(py::init([](const tarq_py::Text& knot_ab_id, int resolution) {
+                 // The id is matched against the database text, as the records read from it give it.
+                 return ParticleEvaluator(knot_ab_id.bytes, resolution);
+             }),
+             py::arg("knot_ab_id"), py::arg("resolution") = 4000)
         .def(py::init<const tarq::FilamentSet&>(), py::arg("input_filaments"))
         .def(
             "relax",
