@@ -29,7 +29,7 @@ void bind_ab_initio(py::module_& m) {
 
     py::class_<ParticleEvaluator>(m, "ParticleEvaluator")
         .def(py::init([](const tarq_py::Text& knot_ab_id, int resolution) {
-                 // The id is matched against the database text, as the records read from it give it.
+                 // Text, so that the id of a record read from the database finds that record.
                  return ParticleEvaluator(knot_ab_id.bytes, resolution);
              }),
              py::arg("knot_ab_id"), py::arg("resolution") = 4000)
