@@ -205,6 +205,8 @@ double KnotDynamics::compute_centerline_helicity(const Polyline& points, const s
 }
 
 std::vector<std::pair<int, int>> KnotDynamics::detect_reconnection_candidates(const Polyline& X, double threshold) {
+    // Every distance to a NaN point compares false: its pairs would be missing from a plausible list.
+    require_finite_points("detect_reconnection_candidates", X);
     std::vector<std::pair<int, int>> out;
     const std::size_t N = X.size();
     InterruptPoller poller(kPollWork);

@@ -18,8 +18,9 @@ public:
 
     // ---- curve invariants (knot_dynamics.cpp) ----
     static double compute_writhe(const Polyline& points);
-    // A NaN or infinite coordinate throws std::invalid_argument before any work, here and in the crossing
-    // number and PD code below: an integer computed from it would look plausible.
+    // A NaN or infinite coordinate throws std::invalid_argument before any work, here, in the reconnection
+    // candidates and in the crossing number and PD code below: an integer or index list computed from it
+    // would look plausible.
     static int compute_linking_number(const Polyline& a, const Polyline& b);
     static double compute_twist(const std::vector<Vec3>& T, const std::vector<Vec3>& U);
     static double compute_centerline_helicity(const Polyline& points, const std::vector<Vec3>& unused);

@@ -1,6 +1,7 @@
 #include "python/common.hpp"
 #include "python/call_copy.hpp"
 #include "python/convert.hpp"
+#include "python/text.hpp"
 
 #include <utility>
 
@@ -30,7 +31,11 @@ void bind_ab_initio(py::module_& m) {
         .def_readwrite("core_time_dilation", &Metrics::core_time_dilation);
 
     py::class_<ParticleEvaluator>(m, "ParticleEvaluator")
-        .def(py::init<const std::string&, int>(), py::arg("knot_ab_id"), py::arg("resolution") = 4000)
+        .def(py::init([](const tarq_py::Text& knot_ab_id, int resolution) {
+                 // Text, so that the id of a record read from the database finds that record.
+                 return ParticleEvaluator(knot_ab_id.bytes, resolution);
+             }),
+             py::arg("knot_ab_id"), py::arg("resolution") = 4000)
         .def(py::init<const tarq::FilamentSet&>(), py::arg("input_filaments"))
         .def(
             "relax",

@@ -1,6 +1,7 @@
 // Knot family, Fourier blocks: the block and ideal-record classes, fourier_knot, the readers and the descriptors.
 #include "python/knot_py.hpp"
 #include "python/paths.hpp"
+#include "python/text.hpp"
 
 #include <cstddef>
 #include <exception>
@@ -149,10 +150,10 @@ using Components = HandedOutElements<IdealABBlock, IdealABComponent, &IdealABBlo
 }  // namespace
 
 void bind_fourier_records(py::module_& m) {
-    py::class_<FourierBlock>(m, "FourierBlock")
-        .def(py::init<>())
-        .def_readwrite("header", &FourierBlock::header)
-        .def_readwrite("a_x", &FourierBlock::a_x)
+    py::class_<FourierBlock> block(m, "FourierBlock");
+    block.def(py::init<>());
+    tarq_py::def_text_field(block, "header", &FourierBlock::header);
+    block.def_readwrite("a_x", &FourierBlock::a_x)
         .def_readwrite("b_x", &FourierBlock::b_x)
         .def_readwrite("a_y", &FourierBlock::a_y)
         .def_readwrite("b_y", &FourierBlock::b_y)
@@ -167,10 +168,10 @@ void bind_fourier_records(py::module_& m) {
         .def_readwrite("fourier", &IdealABComponent::fourier);
 
     py::class_<IdealABBlock> ab(m, "IdealABBlock");
-    ab.def(py::init<>())
-        .def_readwrite("id", &IdealABBlock::id)
-        .def_readwrite("conway", &IdealABBlock::conway)
-        .def_readwrite("L", &IdealABBlock::L)
+    ab.def(py::init<>());
+    tarq_py::def_text_field(ab, "id", &IdealABBlock::id);
+    tarq_py::def_text_field(ab, "conway", &IdealABBlock::conway);
+    ab.def_readwrite("L", &IdealABBlock::L)
         .def_readwrite("D", &IdealABBlock::D)
         .def_readwrite("n", &IdealABBlock::n)
         .def_property("components", py::cpp_function(&Components::get, py::is_method(ab)),
@@ -221,10 +222,16 @@ void bind_block_functions(py::module_& m) {
           "Parse a .fseries file into Fourier blocks.");
     m.def("parse_ideal_txt_multi", tarq_py::with_fs_paths(&FourierKnot::parse_ideal_txt_multi), py::arg("path"),
           "Parse an ideal.txt-style file into IdealABBlock entries.");
-    m.def("parse_ideal_txt_from_string", &FourierKnot::parse_ideal_txt_from_string, py::arg("content"),
-          "Parse ideal.txt-style content string into IdealABBlock entries.");
-    m.def("index_of_ideal_id", &FourierKnot::index_of_ideal_id, py::arg("blocks"), py::arg("id"),
-          "Return index of IdealABBlock with given id, or -1 if not found.");
+    m.def(
+        "parse_ideal_txt_from_string",
+        [](const tarq_py::Text& content) { return FourierKnot::parse_ideal_txt_from_string(content.bytes); },
+        py::arg("content"), "Parse ideal.txt-style content string into IdealABBlock entries.");
+    m.def(
+        "index_of_ideal_id",
+        [](const std::vector<IdealABBlock>& blocks, const tarq_py::Text& id) {
+            return FourierKnot::index_of_ideal_id(blocks, id.bytes);
+        },
+        py::arg("blocks"), py::arg("id"), "Return index of IdealABBlock with given id, or -1 if not found.");
     m.def("index_of_largest_block", &FourierKnot::index_of_largest_block, py::arg("blocks"),
           "Return index of block with most harmonics.");
     tarq_py::def_by_record(m, "evaluate_fourier_block", &FourierKnot::evaluate, py::arg("block"), py::arg("s"),

@@ -2,6 +2,7 @@
 #include "python/knot_py.hpp"
 #include "python/call_copy.hpp"
 #include "python/paths.hpp"
+#include "python/text.hpp"
 
 #include <memory>
 #include <string>
@@ -16,26 +17,43 @@ namespace knot_py {
 
 // The embedded catalogues, ideal records and their evaluation.
 void bind_catalogue_functions(py::module_& m) {
-    m.def("get_embedded_ideal_files", &tarq::get_embedded_ideal_files,
-          "Return embedded ideal*.txt resources as {relative_name: content}.");
-    m.def("load_embedded_ideal_text", &tarq::load_embedded_ideal_text, py::arg("name") = "ideal.txt",
-          "Load embedded ideal text resource from library (basename fallback supported).");
+    m.def(
+        "get_embedded_ideal_files", [] { return tarq_py::text_dict(tarq::get_embedded_ideal_files()); },
+        "Return embedded ideal*.txt resources as {relative_name: content}.");
+    m.def(
+        "load_embedded_ideal_text",
+        [](const std::string& name) { return tarq_py::Text{tarq::load_embedded_ideal_text(name)}; },
+        py::arg("name") = "ideal.txt", "Load embedded ideal text resource from library (basename fallback supported).");
     m.def(
         "parse_embedded_ideal_txt",
         [](const std::string& name) {
             return FourierKnot::parse_ideal_txt_from_string(tarq::load_embedded_ideal_text(name));
         },
         py::arg("name") = "ideal.txt", "Parse embedded ideal*.txt resource into AB blocks.");
-    m.def("parse_embedded_ideal_ab_by_id", &FourierKnot::parse_ideal_ab_by_id_from_embedded, py::arg("ab_id"),
-          py::arg("name") = "ideal.txt", "Parse a single AB block by Id from an embedded ideal*.txt resource.");
-    m.def("parse_ideal_ab_by_id_from_string", &FourierKnot::parse_ideal_ab_by_id_from_string, py::arg("content"),
-          py::arg("ab_id"), "Parse a single AB block by Id from ideal.txt-style content string.");
-    tarq_py::def_by_record(m, "format_ideal_ab_header", &FourierKnot::format_ideal_ab_header, py::arg("ab"),
-          "Format AB metadata as: AB Id=\"...\" Conway=\"...\" L=\"...\" D=\"...\" n=\"...\"");
-    m.def("get_embedded_knot_files", &tarq::get_embedded_knot_files,
-          "Return embedded .fseries resources as {knot_id: file_content}.");
-    m.def("parse_fseries_from_string", &FourierKnot::parse_fseries_from_string, py::arg("content"),
-          "Parse .fseries content string into Fourier blocks.");
+    m.def(
+        "parse_embedded_ideal_ab_by_id",
+        [](const tarq_py::Text& ab_id, const std::string& name) {
+            return FourierKnot::parse_ideal_ab_by_id_from_embedded(ab_id.bytes, name);
+        },
+        py::arg("ab_id"), py::arg("name") = "ideal.txt",
+        "Parse a single AB block by Id from an embedded ideal*.txt resource.");
+    m.def(
+        "parse_ideal_ab_by_id_from_string",
+        [](const tarq_py::Text& content, const tarq_py::Text& ab_id) {
+            return FourierKnot::parse_ideal_ab_by_id_from_string(content.bytes, ab_id.bytes);
+        },
+        py::arg("content"), py::arg("ab_id"), "Parse a single AB block by Id from ideal.txt-style content string.");
+    tarq_py::def_by_record(
+        m, "format_ideal_ab_header",
+        +[](const IdealABBlock& ab) { return tarq_py::Text{FourierKnot::format_ideal_ab_header(ab)}; }, py::arg("ab"),
+        "Format AB metadata as: AB Id=\"...\" Conway=\"...\" L=\"...\" D=\"...\" n=\"...\"");
+    m.def(
+        "get_embedded_knot_files", [] { return tarq_py::text_dict(tarq::get_embedded_knot_files()); },
+        "Return embedded .fseries resources as {knot_id: file_content}.");
+    m.def(
+        "parse_fseries_from_string",
+        [](const tarq_py::Text& content) { return FourierKnot::parse_fseries_from_string(content.bytes); },
+        py::arg("content"), "Parse .fseries content string into Fourier blocks.");
     m.def(
         "load_embedded_knot_block",
         [](const std::string& knot_id) {

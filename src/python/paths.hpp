@@ -1,7 +1,8 @@
 // File names between Python and the library. Names are bytes on disk: a str argument reaches the file
 // system as os.fsencode gives it (so a name that os.listdir returned with surrogate escapes is the name on
 // disk), and a name or message handed back decodes as os.fsdecode does, so that os.fsencode of it gives
-// the bytes back. Include after common.hpp.
+// the bytes back. Any os.PathLike (pathlib.Path) stands for the name its __fspath__ gives. Include after
+// common.hpp.
 #pragma once
 
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "python/common.hpp"
+#include "python/text.hpp"
 
 namespace tarq_py {
 
@@ -69,29 +71,28 @@ template <>
 struct type_caster<tarq_py::FsPath> {
     PYBIND11_TYPE_CASTER(tarq_py::FsPath, const_name("str"));
 
-    // A str (encoded as os.fsencode does), or bytes and bytearray as they are, as for any string argument.
+    // A str (encoded as os.fsencode does), or bytes and bytearray as they are, as for any string argument,
+    // or an os.PathLike whose __fspath__ gives a str or bytes. An exception that __fspath__ raises (a
+    // KeyboardInterrupt among them) or a result of another type is raised as os.fspath raises it, rather
+    // than hidden as a mismatched argument; any other object is refused.
     bool load(handle src, bool) {
         PyObject* obj = src.ptr();
         if (obj == nullptr) return false;
-        if (PyUnicode_Check(obj)) {
-            PyObject* encoded = PyUnicode_EncodeFSDefault(obj);
-            if (encoded == nullptr) {
-                PyErr_Clear();
-                return false;
-            }
-            value.bytes.assign(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
-            Py_DECREF(encoded);
-            return true;
+        if (PyByteArray_Check(obj)) return tarq_py::raw_bytes(obj, value.bytes);
+        if (!PyUnicode_Check(obj) && !PyBytes_Check(obj) &&
+            !PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(obj)), "__fspath__"))
+            return false;
+        const auto name = reinterpret_steal<object>(PyOS_FSPath(obj));
+        if (!name) throw error_already_set();
+        if (tarq_py::raw_bytes(name.ptr(), value.bytes)) return true;
+        PyObject* encoded = PyUnicode_EncodeFSDefault(name.ptr());
+        if (encoded == nullptr) {
+            PyErr_Clear();
+            return false;
         }
-        if (PyBytes_Check(obj)) {
-            value.bytes.assign(PyBytes_AS_STRING(obj), static_cast<std::size_t>(PyBytes_GET_SIZE(obj)));
-            return true;
-        }
-        if (PyByteArray_Check(obj)) {
-            value.bytes.assign(PyByteArray_AS_STRING(obj), static_cast<std::size_t>(PyByteArray_GET_SIZE(obj)));
-            return true;
-        }
-        return false;
+        value.bytes.assign(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
+        Py_DECREF(encoded);
+        return true;
     }
 
     static handle cast(const tarq_py::FsPath& src, return_value_policy, handle) {

@@ -3,6 +3,7 @@
 #include "python/common.hpp"
 #include "python/convert.hpp"
 #include "python/paths.hpp"
+#include "python/text.hpp"
 
 #include <string>
 
@@ -17,8 +18,9 @@ void bind_extensions(py::module_& m) {
     tarq_py::def_path_field(canonicalized, "path", &ext::CanonicalizeResult::path);
     canonicalized
         .def_readwrite("found_numeric_rows", &ext::CanonicalizeResult::found_numeric_rows)
-        .def_readwrite("changed", &ext::CanonicalizeResult::changed)
-        .def_readwrite("reason", &ext::CanonicalizeResult::reason);
+        .def_readwrite("changed", &ext::CanonicalizeResult::changed);
+    // Text like every str field of a record: bytes given to the setter read back unchanged.
+    tarq_py::def_text_field(canonicalized, "reason", &ext::CanonicalizeResult::reason);
 
     py::class_<ext::HelicityResult> helicity(m, "HelicityResult");
     helicity.def(py::init<>());

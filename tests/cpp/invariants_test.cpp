@@ -228,6 +228,26 @@ TEST(InvariantsReconnection, IndexGapAndThreshold) {
     EXPECT_EQ(KnotDynamics::detect_reconnection_candidates(same, 1e-3), (Pairs{{0, 5}, {0, 6}, {0, 7}, {1, 6}, {1, 7}, {2, 7}}));
 }
 
+TEST(InvariantsReconnection, NonFiniteCoordinatesAreRefused) {
+    // One NaN point used to drop its pairs from the list; each bad value in each coordinate of the first, a
+    // middle or the last point is refused, even in a curve too short to have a pair.
+    const Polyline same(8, Vec3{1, 1, 1});
+    for (const double bad : {NAN, INFINITY, -INFINITY})
+        for (const std::size_t at : {std::size_t{0}, std::size_t{3}, same.size() - 1})
+            for (std::size_t c = 0; c < 3; ++c) {
+                Polyline p = same;
+                p[at][c] = bad;
+                expect_throw_msg<std::invalid_argument>(
+                    [&] { KnotDynamics::detect_reconnection_candidates(p, 1e-3); },
+                    "detect_reconnection_candidates: non-finite coordinate");
+            }
+    expect_throw_msg<std::invalid_argument>(
+        [&] { KnotDynamics::detect_reconnection_candidates({{0, NAN, 0}}, 1.0); },
+        "detect_reconnection_candidates: non-finite coordinate");
+    // The threshold is no coordinate: an infinite one takes every pair, as before.
+    EXPECT_EQ(KnotDynamics::detect_reconnection_candidates(same, INFINITY).size(), 6u);
+}
+
 // ------------------------------------------------------------------------------------------------
 // Fourier series with tangents
 // ------------------------------------------------------------------------------------------------

@@ -528,13 +528,15 @@ class TestInvariants:
             tb.pd_from_curve(P3, **kwargs)
 
     # One bad point in a 64-point trefoil used to give plausible wrong integers (crossing number 2 for 3, linking
-    # 0 for -5). The bad value sits in the second half of the curve, and in either loop.
+    # 0 for -5) and a reconnection list without that point's pairs. The bad value sits in the second half of the
+    # curve, and in either loop.
     @pytest.mark.parametrize("name,call", [
         ("estimate_crossing_number", lambda P, Q: tb.estimate_crossing_number(P)),
         ("pd_from_curve", lambda P, Q: tb.pd_from_curve(P)),
         ("compute_linking_number", lambda P, Q: tb.compute_linking_number(P, Q)),
         ("compute_linking_number", lambda P, Q: tb.compute_linking_number(Q, P)),
-    ], ids=["crossings", "pd", "linking-first", "linking-second"])
+        ("detect_reconnection_candidates", lambda P, Q: tb.detect_reconnection_candidates(P, 10.0)),
+    ], ids=["crossings", "pd", "linking-first", "linking-second", "reconnection"])
     @pytest.mark.parametrize("bad", [math.nan, math.inf, -math.inf])
     @pytest.mark.parametrize("axis", [0, 1, 2])
     def test_integer_invariants_refuse_non_finite_points(self, name, call, bad, axis):
