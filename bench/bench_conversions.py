@@ -5,24 +5,10 @@ Target: with NumPy input the grid compute_vorticity takes at most half the threa
 lists. Each call returns lists either way, so the same lists built by ndarray.tolist() are timed beside it: that
 is the floor of both calls. Thread CPU time (minimum of the runs) beside wall time.
 """
-import time
-
 import numpy as np
 
 import _bindings
-
-RUNS = 5
-
-
-def timed(fn):
-    """(min thread CPU time, min wall time) over RUNS calls; the result is dropped inside the timing."""
-    cpu, wall = [], []
-    for _ in range(RUNS):
-        c0, w0 = time.thread_time(), time.perf_counter()
-        fn()
-        cpu.append(time.thread_time() - c0)
-        wall.append(time.perf_counter() - w0)
-    return min(cpu), min(wall)
+from timing import timed
 
 
 def compare(label, with_arrays, with_lists, output, target=None):

@@ -5,24 +5,10 @@ Both take and return Python lists, so building those lists is the floor. Each ca
 take at most 1.5 x what ndarray.tolist() takes to build the same output lists plus 0.75 x what numpy.array
 takes to read the same input lists, all measured here in the same run. Thread CPU time, minimum of the runs.
 """
-import time
-
 import numpy as np
 
 import _bindings
-
-RUNS = 5
-
-
-def timed(fn):
-    """(min thread CPU time, min wall time) over RUNS calls; the result is dropped inside the timing."""
-    cpu, wall = [], []
-    for _ in range(RUNS):
-        c0, w0 = time.thread_time(), time.perf_counter()
-        fn()
-        cpu.append(time.thread_time() - c0)
-        wall.append(time.perf_counter() - w0)
-    return min(cpu), min(wall)
+from timing import timed
 
 
 def report(label, call, outputs, inputs):

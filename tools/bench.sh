@@ -7,7 +7,7 @@ for exe in "$ROOT"/build/py/bench_*; do
     echo "== $(basename "$exe")"
     (cd "$ROOT" && "$exe")
 done
-for script in "$ROOT"/bench/*.py; do
+for script in "$ROOT"/bench/bench_*.py; do
     echo "== $(basename "$script")"
     "$PY" "$script"
 done

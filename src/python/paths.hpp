@@ -85,14 +85,7 @@ struct type_caster<tarq_py::FsPath> {
         const auto name = reinterpret_steal<object>(PyOS_FSPath(obj));
         if (!name) throw error_already_set();
         if (tarq_py::raw_bytes(name.ptr(), value.bytes)) return true;
-        PyObject* encoded = PyUnicode_EncodeFSDefault(name.ptr());
-        if (encoded == nullptr) {
-            PyErr_Clear();
-            return false;
-        }
-        value.bytes.assign(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
-        Py_DECREF(encoded);
-        return true;
+        return tarq_py::take_encoded(PyUnicode_EncodeFSDefault(name.ptr()), value.bytes);
     }
 
     static handle cast(const tarq_py::FsPath& src, return_value_policy, handle) {

@@ -31,6 +31,18 @@ inline bool raw_bytes(PyObject* obj, std::string& out) {
     return false;
 }
 
+// The bytes of `encoded`, a new reference from an encoder (released here); false, with the encoder's error
+// cleared, when it is null: a str without a byte form is refused like any argument of another type.
+inline bool take_encoded(PyObject* encoded, std::string& out) {
+    if (encoded == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    out.assign(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
+    Py_DECREF(encoded);
+    return true;
+}
+
 // The bytes as a str (a new reference; null with a Python error set on failure).
 inline PyObject* text_decode(const std::string& bytes) {
     return PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogateescape");
@@ -76,14 +88,7 @@ struct type_caster<tarq_py::Text> {
             return true;
         }
         PyErr_Clear();
-        PyObject* encoded = PyUnicode_AsEncodedString(obj, "utf-8", "surrogateescape");
-        if (encoded == nullptr) {
-            PyErr_Clear();
-            return false;
-        }
-        value.bytes.assign(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
-        Py_DECREF(encoded);
-        return true;
+        return tarq_py::take_encoded(PyUnicode_AsEncodedString(obj, "utf-8", "surrogateescape"), value.bytes);
     }
 
     static handle cast(const tarq_py::Text& src, return_value_policy, handle) {
