@@ -355,6 +355,25 @@ std::vector<PendingComponent> _tarq_parse_ab_components_from_body(std::string_vi
 
 std::string copy_of(std::string_view v) { return std::string(v.data(), v.size()); }
 
+// Whether `key` occurs in `text`, as text.find(key) tells, polling by the characters compared: a tag with
+// many long partial matches of a long key costs their product.
+bool contains_polled(std::string_view text, std::string_view key, InterruptPoller& poller) {
+    if (key.empty()) return true;
+    if (key.size() > text.size()) return false;
+    const std::size_t last = text.size() - key.size();
+    std::size_t pos = 0;
+    while (pos <= last) {
+        const std::size_t at = text.find(key[0], pos);
+        if (at == std::string_view::npos || at > last) return false;
+        std::size_t k = 1;
+        while (k < key.size() && text[at + k] == key[k]) ++k;
+        poller.tick(at - pos + k);
+        if (k == key.size()) return true;
+        pos = at + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(const std::string& content) {
@@ -429,7 +448,7 @@ FourierKnot::IdealABBlock FourierKnot::parse_ideal_ab_by_id_from_string(const st
         const std::size_t gt = content.find('>', lt);
         if (gt == std::string::npos) break;
         poller.tick(gt + 1 - pos);
-        if (text.substr(lt, gt - lt + 1).find(key) == std::string_view::npos) {
+        if (!contains_polled(text.substr(lt, gt - lt + 1), key, poller)) {
             pos = gt + 1;
             continue;
         }
