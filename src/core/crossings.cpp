@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -488,8 +489,9 @@ PDCode KnotDynamics::pd_from_curve(const Polyline& P3, int tries, unsigned seed,
                 best = static_cast<std::int64_t>(code.size());
                 result = std::move(code);
             }
-        } catch (...) {
-            // A projection without usable crossings is simply not a candidate.
+        } catch (const std::exception&) {
+            // A projection without usable crossings is simply not a candidate. An interrupt, which derives
+            // from no standard exception, passes.
         }
     }
     if (best < 0) throw std::runtime_error("Failed to extract PD from any projection.");
