@@ -32,14 +32,17 @@ int sample_count(std::size_t n) {
     return static_cast<int>(n);
 }
 
+// The formula at the n open parameters. They are taken one at a time: a table of them would be a large
+// allocation, zeroed before the first poll.
 template <class Formula>
 std::vector<Vec3> generate(std::size_t n, Formula formula) {
     std::vector<Vec3> positions;
-    positions.reserve(n);
+    positions.reserve(n);  // a count beyond the vector's limit is refused here
+    const auto count = static_cast<std::int64_t>(n);
     InterruptPoller poller(kPollWork);
-    for (const double t : FourierKnot::open_parameters(static_cast<std::int64_t>(n))) {
+    for (std::int64_t i = 0; i < count; ++i) {
         poller.tick();
-        positions.push_back(formula(t));
+        positions.push_back(formula(FourierKnot::open_parameter(i, count)));
     }
     return positions;
 }

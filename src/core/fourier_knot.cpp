@@ -66,11 +66,13 @@ using vec3::norm;
 }  // namespace
 
 Polyline FourierKnot::evaluate(const FourierBlock& block, const std::vector<double>& s) {
-    Polyline out(s.size());
+    // Reserved, not zeroed: the pages of a huge set are first touched inside the polled loop.
+    Polyline out;
+    out.reserve(s.size());
     const bool rect = is_rectangular(block);
     InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < s.size(); ++i) {
-        out[i] = eval_block(block, rect, s[i]);
+        out.push_back(eval_block(block, rect, s[i]));
         poller.tick(block.a_x.size() + 1);
     }
     return out;
@@ -114,13 +116,16 @@ std::vector<double> FourierKnot::closed_parameters(std::int64_t n) {
     return s;
 }
 
+double FourierKnot::open_parameter(std::int64_t i, std::int64_t n) {
+    return (static_cast<double>(i) * kTwoPi) / static_cast<double>(n);
+}
+
 std::vector<double> FourierKnot::open_parameters(std::int64_t n) {
     std::vector<double> s(static_cast<std::size_t>(n));
-    const double divisor = static_cast<double>(n);
     InterruptPoller poller(kPollWork);
     for (std::int64_t i = 0; i < n; ++i) {
         poller.tick();
-        s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
+        s[static_cast<std::size_t>(i)] = open_parameter(i, n);
     }
     return s;
 }

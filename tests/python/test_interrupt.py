@@ -236,7 +236,7 @@ CASES = {
     "biot_savart_velocity": ("Q = bcast(11 * 10**6)", "b.biot_savart_velocity([1.0, 2.0, 3.0], Q, Q)", "True"),
     "biot_savart_velocity_grid": ("Q = rand(2000); G = rand(10**6)", "b.biot_savart_velocity_grid(Q, G)", "True"),
     "BiotSavart.compute_velocity": (
-        "Q = rand(2000).tolist(); G = rand(10**6).tolist()", "b.BiotSavart.compute_velocity(Q, G)", "True"),
+        "Q = rand(10000).tolist(); G = rand(200000).tolist()", "b.BiotSavart.compute_velocity(Q, G)", "True"),
     "compute_biot_savart_velocity_grid": (
         "Q = rand(2000); G = rand(10**6)", "b.compute_biot_savart_velocity_grid(Q, G)", "True"),
     "BiotSavart.compute_vorticity": (
