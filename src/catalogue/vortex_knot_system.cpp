@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 #include "core/biot_savart.hpp"
 #include "core/errors.hpp"
@@ -31,11 +32,35 @@ int sample_count(std::size_t n) {
     return static_cast<int>(n);
 }
 
+// The formula at the n open parameters. They are taken one at a time: a table of them would be a large
+// allocation, zeroed before the first poll.
 template <class Formula>
-void generate(std::vector<Vec3>& positions, std::size_t n, Formula formula) {
-    positions.clear();
-    positions.reserve(n);
-    for (const double t : FourierKnot::open_parameters(static_cast<std::int64_t>(n))) positions.push_back(formula(t));
+std::vector<Vec3> generate(std::size_t n, Formula formula) {
+    std::vector<Vec3> positions;
+    positions.reserve(n);  // a count beyond the vector's limit is refused here
+    const auto count = static_cast<std::int64_t>(n);
+    InterruptPoller poller(kPollWork);
+    for (std::int64_t i = 0; i < count; ++i) {
+        poller.tick();
+        positions.push_back(formula(FourierKnot::open_parameter(i, count)));
+    }
+    return positions;
+}
+
+// Centred differences of the closed point sequence.
+std::vector<Vec3> tangents_of(const std::vector<Vec3>& positions) {
+    const std::size_t n = positions.size();
+    std::vector<Vec3> tangents(n);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < n; ++i) {
+        poller.tick();
+        const std::size_t next = (i + 1 == n) ? 0 : i + 1;
+        const std::size_t prev = (i == 0) ? n - 1 : i - 1;
+        const Vec3& a = positions[next];
+        const Vec3& b = positions[prev];
+        tangents[i] = {0.5 * (a[0] - b[0]), 0.5 * (a[1] - b[1]), 0.5 * (a[2] - b[2])};
+    }
+    return tangents;
 }
 
 }  // namespace
@@ -43,33 +68,26 @@ void generate(std::vector<Vec3>& positions, std::size_t n, Formula formula) {
 VortexKnotSystem::VortexKnotSystem(double circulation_) : circulation(circulation_) {}
 
 void VortexKnotSystem::initialize_trefoil_knot(std::size_t n) {
-    tangents.clear();
-    generate(positions, n, [](double t) {
+    set_points(generate(n, [](double t) {
         const double r = 2.0 + std::cos(3.0 * t);
         return Vec3{r * std::cos(2.0 * t), r * std::sin(2.0 * t), std::sin(3.0 * t)};
-    });
-    compute_tangents();
+    }));
 }
 
 void VortexKnotSystem::initialize_figure8_knot(std::size_t n) {
-    tangents.clear();
-    generate(positions, n, [](double t) {
+    set_points(generate(n, [](double t) {
         const double r = 2.0 + std::cos(2.0 * t);
         return Vec3{r * std::cos(3.0 * t), r * std::sin(3.0 * t), std::sin(4.0 * t)};
-    });
-    compute_tangents();
+    }));
 }
 
-void VortexKnotSystem::compute_tangents() {
-    const std::size_t n = positions.size();
-    tangents.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t next = (i + 1 == n) ? 0 : i + 1;
-        const std::size_t prev = (i == 0) ? n - 1 : i - 1;
-        const Vec3& a = positions[next];
-        const Vec3& b = positions[prev];
-        tangents[i] = {0.5 * (a[0] - b[0]), 0.5 * (a[1] - b[1]), 0.5 * (a[2] - b[2])};
-    }
+void VortexKnotSystem::compute_tangents() { tangents = tangents_of(positions); }
+
+void VortexKnotSystem::set_points(std::vector<Vec3> points) {
+    // Both sequences are complete before either is replaced, so that an interrupt changes neither.
+    std::vector<Vec3> t = tangents_of(points);
+    positions = std::move(points);
+    tangents = std::move(t);
 }
 
 std::string VortexKnotSystem::find_knot_file(const std::string& name) {
@@ -86,8 +104,7 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
         if (!blocks.empty()) {
             const int count = sample_count(n);
             const int k = FourierKnot::index_of_largest_block(blocks);
-            positions = FourierKnot::sample_closed_centred(blocks[static_cast<std::size_t>(k)], count);
-            compute_tangents();
+            set_points(FourierKnot::sample_closed_centred(blocks[static_cast<std::size_t>(k)], count));
             return;
         }
     }
@@ -98,8 +115,7 @@ void VortexKnotSystem::initialize_knot_from_name(const std::string& name, std::s
         const int count = n > static_cast<std::size_t>(INT32_MAX) ? -1 : static_cast<int>(n);
         auto loaded = FourierKnot::load_knot(path, count);
         if (loaded.first.empty()) throw RuntimeError("Failed to load knot " + name + " from " + path);
-        positions = std::move(loaded.first);
-        compute_tangents();
+        set_points(std::move(loaded.first));
     } catch (const std::exception& e) {
         throw RuntimeError("Could not initialize knot " + name + ": " + message_of(e));
     }

@@ -26,6 +26,10 @@ public:
     std::vector<Vec3> positions;
     std::vector<Vec3> tangents;
     double circulation;
+
+private:
+    // Replaces the positions with `points` and the tangents with theirs.
+    void set_points(std::vector<Vec3> points);
 };
 
 }  // namespace tarq

@@ -54,7 +54,9 @@ SegmentTable make_segments(const Polyline& curve) {
     t.buf.resize(6 * t.n);
     double* b = t.buf.data();
     const std::size_t n = t.n;
+    InterruptPoller poller(kPollWork);
     for (std::size_t j = 0; j < n; ++j) {
+        poller.tick();
         const Vec3& a = curve[j];
         const Vec3& c = curve[j + 1 == n ? 0 : j + 1];
         b[j] = c[0] - a[0];
@@ -261,8 +263,10 @@ __attribute__((target("avx2"))) Vec3 point_law_avx2(const Vec3& r, const Polylin
     const __m256d vinv = _mm256_set1_pd(inv4pi), vcirc = _mm256_set1_pd(circulation);
     const __m256d excl = _mm256_set1_pd(kExclusion);
     PointLawSums s;
+    InterruptPoller poller(kPollWork);
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4) {
+        poller.tick(4);
         __m256d px, py, pz, tx, ty, tz;
         load_vec3x4(xp + 3 * i, px, py, pz);
         load_vec3x4(tp + 3 * i, tx, ty, tz);
@@ -335,8 +339,11 @@ Vec3 BiotSavart::velocity(const Vec3& r, const Polyline& filament_points, const 
 #endif
     const double inv4pi = 1.0 / kFourPi;
     PointLawSums s;
-    for (std::size_t i = 0; i < filament_points.size(); ++i)
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < filament_points.size(); ++i) {
+        poller.tick();
         point_law_term(r, filament_points[i], tangent_vectors[i], inv4pi, circulation, s);
+    }
     return {s.x, s.y, s.z};
 }
 
@@ -396,10 +403,15 @@ HelicityInvariants BiotSavart::computeInvariants(const std::vector<Vec3>& u, con
                                                  const std::vector<double>& r2) {
     if (w.size() < u.size()) throw std::invalid_argument("computeInvariants: w shorter than u");
     if (r2.size() < w.size()) throw std::invalid_argument("computeInvariants: r2 shorter than w");
+    InterruptPoller poller(kPollWork);
     double hc = 0.0;
-    for (std::size_t i = 0; i < u.size(); ++i) hc += (u[i][0] * w[i][0] + u[i][1] * w[i][1]) + u[i][2] * w[i][2];
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        poller.tick();
+        hc += (u[i][0] * w[i][0] + u[i][1] * w[i][1]) + u[i][2] * w[i][2];
+    }
     double hm = 0.0;
     for (std::size_t i = 0; i < w.size(); ++i) {
+        poller.tick();
         const double n = std::sqrt((w[i][0] * w[i][0] + w[i][1] * w[i][1]) + w[i][2] * w[i][2]);
         hm += (n * n) * r2[i];
     }
@@ -436,7 +448,9 @@ std::vector<double> bs_cutoff_energy_scan(const double* X, const double* T, cons
     }
     std::vector<double> E(M);
     double run = 0.0;
+    InterruptPoller poller(kPollWork);
     for (std::size_t k = 0; k < M; ++k) {
+        poller.tick();
         run += acc[k];
         E[k] = run / kEightPi;
     }

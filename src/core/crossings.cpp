@@ -26,6 +26,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -86,6 +87,7 @@ public:
         double xmin = std::numeric_limits<double>::infinity(), xmax = -xmin, ymin = xmin, ymax = -xmin;
         bool finite = true;
         for (std::size_t k = 0; k < m; ++k) {
+            poller_.tick();
             const double x = q[k].first, y = q[k].second;
             if (!std::isfinite(x) || !std::isfinite(y)) {
                 finite = false;
@@ -112,6 +114,7 @@ public:
         lines_.clear();
         tiny_.clear();
         for (std::size_t k = 0; k < m; ++k) {
+            poller_.tick();
             const Point2& a = q[k];
             const Point2& b = q[k + 1 == m ? 0 : k + 1];
             box_[k] = {std::min(a.first, b.first), std::max(a.first, b.first), std::min(a.second, b.second),
@@ -168,6 +171,7 @@ public:
             const std::size_t a = order_[p].second;
             const double reach = box_[a].xhi + delta;
             for (std::size_t r = p + 1; r < order_.size() && order_[r].first <= reach; ++r) {
+                poller_.tick();
                 const std::size_t b = order_[r].second;
                 if (box_[b].ylo <= box_[a].yhi + delta && box_[a].ylo <= box_[b].yhi + delta) emit(a, b);
             }
@@ -177,6 +181,7 @@ public:
         //    cell widths is found from both edges' queries; it is taken from the smaller index only.
         for_each_line_neighbour([&](std::size_t a, const LineKey* first, const LineKey* last) {
             for (const LineKey* it = first; it != last; ++it) {
+                poller_.tick();
                 const std::size_t b = it->edge;
                 if (b > a && !near(a, b)) emit(a, b);
             }
@@ -184,6 +189,7 @@ public:
 
         // 3. Tiny edges against every edge of non-zero length.
         for (const std::uint32_t t : tiny_) {
+            poller_.tick(m);
             for (std::size_t s = 0; s < m; ++s) {
                 if (s == t || kind_[s] == kZeroEdge) continue;
                 if (kind_[s] == kRegular || s > t) emit(t, s);
@@ -199,6 +205,7 @@ private:
         const std::size_t nl = lines_.size();
         const LineKey* base = lines_.data();
         for (std::size_t p = 0; p < nl; ++p) {
+            poller_.tick();
             const LineKey& key = lines_[p];
             if (!key.original) continue;
             const std::uint64_t row = row_of(key.cell);
@@ -229,10 +236,12 @@ private:
     static std::int64_t cell(double v, double width) { return static_cast<std::int64_t>(std::floor(v / width)); }
 
     template <class Fn>
-    static void all_pairs(std::size_t m, Fn& fn) {
-        for (std::size_t i = 0; i < m; ++i)
+    void all_pairs(std::size_t m, Fn& fn) {
+        for (std::size_t i = 0; i < m; ++i) {
+            poller_.tick(m - i);
             for (std::size_t j = i + 2; j < m; ++j)
                 if (!(i == 0 && j == m - 1)) fn(i, j);
+        }
     }
 
     std::vector<EdgeBox> box_;
@@ -240,6 +249,9 @@ private:
     std::vector<std::pair<double, std::uint32_t>> order_;  // (x low, edge)
     std::vector<LineKey> lines_;
     std::vector<std::uint32_t> tiny_;
+    // A single projection of a degenerate or dense curve visits O(N^2) pairs; the lookups of the const
+    // neighbour walk count too.
+    mutable InterruptPoller poller_{kPollWork};
 };
 
 // Strict proper crossing of edges k and l of the projected polygon (touching and overlaps do not count).
@@ -332,7 +344,9 @@ PDCode pd_from_crossings(std::size_t M, PdWorkspace& ws) {
     ev.clear();
     ev.reserve(2 * K);
     const double md = static_cast<double>(M);
+    InterruptPoller poller(kPollWork);
     for (std::size_t c = 0; c < K; ++c) {
+        poller.tick();
         const CrossingGeom& g = found[c];
         const auto ci = static_cast<std::int64_t>(c);
         ev.push_back({(static_cast<double>(g.seg_a) + g.t_a) / md, ci, g.a_over, 0, 0});
@@ -344,6 +358,7 @@ PDCode pd_from_crossings(std::size_t M, PdWorkspace& ws) {
 
     PDCode rows(K, std::array<int, 4>{0, 0, 0, 0});
     for (std::size_t k = 0; k < ev.size(); ++k) {
+        poller.tick();
         Event& e = ev[k];
         e.label_out = static_cast<int>(k) + 1;
         e.label_in = k == 0 ? E : static_cast<int>(k);
@@ -355,7 +370,8 @@ PDCode pd_from_crossings(std::size_t M, PdWorkspace& ws) {
     std::vector<int>& seen = ws.label_count;
     seen.assign(static_cast<std::size_t>(E) + 1, 0);
     bool valid = true;
-    for (const auto& row : rows)
+    for (const auto& row : rows) {
+        poller.tick();
         for (const int label : row) {
             if (label < 1 || label > E) {
                 valid = false;
@@ -363,6 +379,7 @@ PDCode pd_from_crossings(std::size_t M, PdWorkspace& ws) {
             }
             ++seen[static_cast<std::size_t>(label)];
         }
+    }
     for (int label = 1; label <= E && valid; ++label) valid = seen[static_cast<std::size_t>(label)] == 2;
     if (!valid) throw std::runtime_error("PD validation failed (labels must appear exactly twice).");
     return rows;
@@ -375,8 +392,11 @@ PDCode pd_from_crossings(std::size_t M, PdWorkspace& ws) {
 }  // namespace
 
 void require_finite_points(const char* op, const Polyline& points) {
-    for (const Vec3& p : points)
+    InterruptPoller poller(kPollWork);
+    for (const Vec3& p : points) {
+        poller.tick();
         if (!(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]))) throw_non_finite(op);
+    }
 }
 
 PDCode build_pd_from_projection(const std::vector<std::pair<double, double>>& P2, const std::vector<double>& depth,
@@ -469,8 +489,9 @@ PDCode KnotDynamics::pd_from_curve(const Polyline& P3, int tries, unsigned seed,
                 best = static_cast<std::int64_t>(code.size());
                 result = std::move(code);
             }
-        } catch (...) {
-            // A projection without usable crossings is simply not a candidate.
+        } catch (const std::exception&) {
+            // A projection without usable crossings is simply not a candidate. An interrupt, which derives
+            // from no standard exception, passes.
         }
     }
     if (best < 0) throw std::runtime_error("Failed to extract PD from any projection.");

@@ -83,7 +83,9 @@ std::tuple<Vec3, Vec3, Vec3, Vec3> FourierKnot::evaluate_with_derivatives(const 
     const std::vector<double>* arrays[3][2] = {
         {&block.a_x, &block.b_x}, {&block.a_y, &block.b_y}, {&block.a_z, &block.b_z}};
     const std::size_t n = harmonic_count(block);
+    InterruptPoller poller(kPollWork);
     for (std::size_t k = 0; k < n; ++k) {
+        poller.tick();
         const double j = static_cast<double>(k + 1);
         const double js = j * s;
         const double c = std::cos(js), sn = std::sin(js);
@@ -105,7 +107,9 @@ std::vector<double> FourierKnot::curvature_exact(const FourierBlock& block, cons
     out.reserve(s.size());
     const std::size_t n = harmonic_count(block);
     Vec3 d1, d2;
+    InterruptPoller poller(kPollWork);
     for (const double si : s) {
+        poller.tick(n + 1);
         first_two_derivatives(block, n, si, d1, d2);
         const double v = std::max(eps, norm(d1));
         out.push_back(norm(cross(d1, d2)) / (v * v * v));
@@ -124,7 +128,9 @@ double FourierKnot::bending_energy_exact(const FourierBlock& block, int nsamples
 std::vector<double> FourierKnot::mode_energies(const FourierBlock& block) {
     const std::size_t n = harmonic_count(block);
     std::vector<double> out(n);
+    InterruptPoller poller(kPollWork);
     for (std::size_t k = 0; k < n; ++k) {
+        poller.tick();
         const double ax = coeff(block.a_x, k), bx = coeff(block.b_x, k), ay = coeff(block.a_y, k);
         const double by = coeff(block.b_y, k), az = coeff(block.a_z, k), bz = coeff(block.b_z, k);
         out[k] = ax * ax + bx * bx + ay * ay + by * by + az * az + bz * bz;

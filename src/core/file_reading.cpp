@@ -52,8 +52,8 @@ bool read_regular_file(const std::string& path, std::string& text) {
     if (!in.is_open()) return false;
     std::string out;
     char chunk[kChunk];
-    // About 64 MiB between polls.
-    InterruptPoller poller(1024);
+    // About 1 MiB between polls.
+    InterruptPoller poller(16);
     for (;;) {
         const ssize_t n = ::read(in.get(), chunk, sizeof chunk);
         if (n < 0) {

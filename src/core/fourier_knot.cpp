@@ -66,11 +66,13 @@ using vec3::norm;
 }  // namespace
 
 Polyline FourierKnot::evaluate(const FourierBlock& block, const std::vector<double>& s) {
-    Polyline out(s.size());
+    // Reserved, not zeroed: the pages of a huge set are first touched inside the polled loop.
+    Polyline out;
+    out.reserve(s.size());
     const bool rect = is_rectangular(block);
     InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < s.size(); ++i) {
-        out[i] = eval_block(block, rect, s[i]);
+        out.push_back(eval_block(block, rect, s[i]));
         poller.tick(block.a_x.size() + 1);
     }
     return out;
@@ -82,7 +84,9 @@ Polyline FourierKnot::center_points(const Polyline& points) {
     Polyline out;
     if (points.empty()) return out;
     double sx = 0.0, sy = 0.0, sz = 0.0;
+    InterruptPoller poller(kPollWork);
     for (const Vec3& p : points) {
+        poller.tick();
         sx += p[0];
         sy += p[1];
         sz += p[2];
@@ -90,7 +94,10 @@ Polyline FourierKnot::center_points(const Polyline& points) {
     const double n = static_cast<double>(points.size());
     const double mx = sx / n, my = sy / n, mz = sz / n;
     out.reserve(points.size());
-    for (const Vec3& p : points) out.push_back({p[0] - mx, p[1] - my, p[2] - mz});
+    for (const Vec3& p : points) {
+        poller.tick();
+        out.push_back({p[0] - mx, p[1] - my, p[2] - mz});
+    }
     return out;
 }
 
@@ -101,14 +108,25 @@ std::vector<double> FourierKnot::closed_parameters(std::int64_t n) {
         return s;
     }
     const double divisor = static_cast<double>(n - 1);
-    for (std::int64_t i = 0; i < n; ++i) s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
+    InterruptPoller poller(kPollWork);
+    for (std::int64_t i = 0; i < n; ++i) {
+        poller.tick();
+        s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
+    }
     return s;
+}
+
+double FourierKnot::open_parameter(std::int64_t i, std::int64_t n) {
+    return (static_cast<double>(i) * kTwoPi) / static_cast<double>(n);
 }
 
 std::vector<double> FourierKnot::open_parameters(std::int64_t n) {
     std::vector<double> s(static_cast<std::size_t>(n));
-    const double divisor = static_cast<double>(n);
-    for (std::int64_t i = 0; i < n; ++i) s[static_cast<std::size_t>(i)] = (static_cast<double>(i) * kTwoPi) / divisor;
+    InterruptPoller poller(kPollWork);
+    for (std::int64_t i = 0; i < n; ++i) {
+        poller.tick();
+        s[static_cast<std::size_t>(i)] = open_parameter(i, n);
+    }
     return s;
 }
 
@@ -120,7 +138,9 @@ std::vector<double> FourierKnot::curvature(const Polyline& points, double eps) {
     const std::size_t n = points.size();
     std::vector<double> kappa(n, 0.0);
     if (n < 3) return kappa;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < n; ++i) {
+        poller.tick();
         const Vec3& p = points[i];
         const Vec3& pp = points[(i + n - 1) % n];
         const Vec3& pn = points[i + 1 == n ? 0 : i + 1];
@@ -135,7 +155,9 @@ int FourierKnot::index_of_largest_block(const std::vector<FourierBlock>& blocks)
     if (blocks.empty()) return -1;
     std::size_t best = 0;
     std::size_t best_len = blocks[0].a_x.size();
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 1; i < blocks.size(); ++i) {
+        poller.tick();
         if (blocks[i].a_x.size() > best_len) {
             best = i;
             best_len = blocks[i].a_x.size();

@@ -61,6 +61,8 @@ public:
     // Open samplings (end point excluded) come in two roundings kept apart on purpose:
     // open_parameters gives (i*2*pi)/n, reconstruct steps i*(2*pi/n).
     static std::vector<double> open_parameters(std::int64_t n);
+    // Element i of open_parameters(n), for loops that need the parameters one at a time.
+    static double open_parameter(std::int64_t i, std::int64_t n);
     static Polyline sample_closed_centred(const FourierBlock& block, std::int64_t n);
     static std::vector<double> curvature(const Polyline& points, double eps);
     static int index_of_largest_block(const std::vector<FourierBlock>& blocks);

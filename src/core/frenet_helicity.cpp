@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 
 namespace tarq {
@@ -24,7 +25,9 @@ std::vector<Vec3> euler_step(const char* op, const std::vector<Vec3>& X, const s
     }
     const double s = a * b;
     std::vector<Vec3> out(X);
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < out.size(); ++i) {
+        poller.tick();
         for (int c = 0; c < 3; ++c) out[i][c] = V[i][c] * s + X[i][c];
     }
     return out;
@@ -45,7 +48,9 @@ void FrenetHelicity::compute_frenet_frames(const Polyline& X, std::vector<Vec3>&
     B.resize(n);
     // The end rule copies entry 1, which a shorter sequence does not have: only the resize applies.
     if (n < 2) return;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 1; i + 1 < n; ++i) {
+        poller.tick();
         const Vec3 d1 = sub(X[i + 1], X[i - 1]);
         const Vec3 d2 = sub(sub(X[i + 1], X[i]), sub(X[i], X[i - 1]));
         T[i] = vec3::div(d1, norm(d1));
@@ -69,7 +74,9 @@ void FrenetHelicity::compute_curvature_torsion(const std::vector<Vec3>& T, const
     kappa.resize(n);
     tau.resize(n);
     if (n < 2) return;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 1; i + 1 < n; ++i) {
+        poller.tick();
         kappa[i] = 0.5 * norm(sub(T[i + 1], T[i - 1]));
         tau[i] = 0.5 * dot(cross(T[i], N[i]), sub(N[i + 1], N[i - 1]));
     }
@@ -84,7 +91,9 @@ float FrenetHelicity::compute_helicity(const std::vector<Vec3>& v, const std::ve
         throw std::invalid_argument("compute_helicity: w must have at least as many entries as v");
     }
     float sum = 0.0f;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < v.size(); ++i) {
+        poller.tick();
         sum += static_cast<float>(dot(v[i], w[i]));
     }
     return sum / static_cast<float>(v.size());

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
@@ -65,11 +66,16 @@ private:
 
 using DirId = std::pair<dev_t, ino_t>;
 
+// Entries are polled in counts: each may cost a stat, and a directory can hold millions.
+constexpr std::uint64_t kEntryPollStride = 1024;
+
 std::vector<std::string> list_fseries_flat(const std::string& root) {
     std::vector<std::string> out;
     DirStream d(root);
     if (d.get() == nullptr) return out;
+    InterruptPoller poller(kEntryPollStride);
     while (const dirent* e = ::readdir(d.get())) {
+        poller.tick();
         if (is_dot_or_dotdot(e->d_name)) continue;
         std::string full = join_path(root, e->d_name);
         if (is_fseries_file(full)) out.push_back(std::move(full));
@@ -81,7 +87,8 @@ std::vector<std::string> list_fseries_flat(const std::string& root) {
 // is not entered again: where the file system reports no entry types, links to directories are walked, and
 // a cycle of them would otherwise recurse until the stack overflows. Only the ancestors count, so a tree
 // that the file system shows at two places (a bind mount) is listed at both, as the walk lists it anyway.
-void collect_recursive(const std::string& dir, std::vector<std::string>& out, std::set<DirId>& ancestors) {
+void collect_recursive(const std::string& dir, std::vector<std::string>& out, std::set<DirId>& ancestors,
+                       InterruptPoller& poller) {
     DirStream d(dir);
     if (d.get() == nullptr) return;
     struct stat self;
@@ -89,6 +96,7 @@ void collect_recursive(const std::string& dir, std::vector<std::string>& out, st
     const DirId id{self.st_dev, self.st_ino};
     if (!ancestors.insert(id).second) return;
     while (const dirent* e = ::readdir(d.get())) {
+        poller.tick();
         if (is_dot_or_dotdot(e->d_name)) continue;
         std::string full = join_path(dir, e->d_name);
         const unsigned char type = g_entry_types_ignored ? static_cast<unsigned char>(DT_UNKNOWN) : e->d_type;
@@ -96,12 +104,12 @@ void collect_recursive(const std::string& dir, std::vector<std::string>& out, st
             struct stat st;
             if (::stat(full.c_str(), &st) != 0) continue;
             if (S_ISDIR(st.st_mode)) {
-                collect_recursive(full, out, ancestors);
+                collect_recursive(full, out, ancestors, poller);
             } else if (S_ISREG(st.st_mode) && has_suffix(full)) {
                 out.push_back(std::move(full));
             }
         } else if (type == DT_DIR) {
-            collect_recursive(full, out, ancestors);
+            collect_recursive(full, out, ancestors, poller);
         } else if (is_fseries_file(full)) {
             out.push_back(std::move(full));
         }
@@ -111,7 +119,8 @@ void collect_recursive(const std::string& dir, std::vector<std::string>& out, st
 
 void collect_fseries_recursive_posix(const std::string& dir, std::vector<std::string>& out) {
     std::set<DirId> ancestors;
-    collect_recursive(dir, out, ancestors);
+    InterruptPoller poller(kEntryPollStride);
+    collect_recursive(dir, out, ancestors, poller);
 }
 
 }  // namespace
@@ -156,7 +165,11 @@ std::map<std::string, double> compare_fseries_files(const std::string& path_a, c
     double delta = 0.0;
     if (m > 0) {
         double sum = 0.0;
-        for (std::size_t i = 0; i < m; ++i) sum += vec3::norm2(vec3::sub(pa[i], pb[i]));
+        InterruptPoller poller(kPollWork);
+        for (std::size_t i = 0; i < m; ++i) {
+            poller.tick();
+            sum += vec3::norm2(vec3::sub(pa[i], pb[i]));
+        }
         delta = std::sqrt(sum / static_cast<double>(m));
     }
 

@@ -15,6 +15,7 @@
 
 #include "core/errors.hpp"
 #include "core/file_reading.hpp"
+#include "core/interrupt.hpp"
 #include "core/tarq_extensions.hpp"
 
 namespace tarq::tarqext {
@@ -113,7 +114,12 @@ std::optional<std::vector<double>> parse_floats_line(const std::string& line) {
     std::istringstream in(line);
     std::vector<double> values;
     double v;
-    while (in >> v) values.push_back(v);
+    // One line can hold any number of values; each costs about as much as a dozen bytes of reading.
+    InterruptPoller poller(kPollWork);
+    while (in >> v) {
+        poller.tick(16);
+        values.push_back(v);
+    }
     if (values.empty()) return std::nullopt;
     return values;
 }
@@ -128,11 +134,16 @@ bool is_comment_or_blank(const std::string& line) {
 CanonicalizeResult canonicalize_fseries_file_inplace(const std::string& path) {
     std::string text;
     if (!read_regular_file(path, text)) throw RuntimeError("cannot open file: " + path);
+    // Polled by the bytes handled: the file is unchanged until the new text is complete.
+    InterruptPoller poller(kPollWork);
     std::vector<std::string> lines;
     {
         std::istringstream in(text);
         std::string line;
-        while (std::getline(in, line, '\n')) lines.push_back(line);
+        while (std::getline(in, line, '\n')) {
+            poller.tick(line.size() + 1);
+            lines.push_back(line);
+        }
     }
 
     struct NumericRow {
@@ -142,6 +153,8 @@ CanonicalizeResult canonicalize_fseries_file_inplace(const std::string& path) {
     std::vector<NumericRow> rows;
     std::size_t found = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
+        // A line's number stream costs about as much as reading some tens of bytes.
+        poller.tick(lines[i].size() + 64);
         if (is_comment_or_blank(lines[i])) continue;
         const std::optional<std::vector<double>> values = parse_floats_line(lines[i]);
         if (!values || (values->size() != 3 && values->size() != 6)) continue;
@@ -169,6 +182,7 @@ CanonicalizeResult canonicalize_fseries_file_inplace(const std::string& path) {
         for (const std::string& l : lines) size += l.size() + 1;
         text.reserve(size);
         for (const std::string& l : lines) {
+            poller.tick(l.size() + 1);
             text += l;
             text += '\n';
         }

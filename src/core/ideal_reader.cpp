@@ -355,6 +355,25 @@ std::vector<PendingComponent> _tarq_parse_ab_components_from_body(std::string_vi
 
 std::string copy_of(std::string_view v) { return std::string(v.data(), v.size()); }
 
+// Whether `key` occurs in `text`, as text.find(key) tells, polling by the characters compared: a tag with
+// many long partial matches of a long key costs their product.
+bool contains_polled(std::string_view text, std::string_view key, InterruptPoller& poller) {
+    if (key.empty()) return true;
+    if (key.size() > text.size()) return false;
+    const std::size_t last = text.size() - key.size();
+    std::size_t pos = 0;
+    while (pos <= last) {
+        const std::size_t at = text.find(key[0], pos);
+        if (at == std::string_view::npos || at > last) return false;
+        std::size_t k = 1;
+        while (k < key.size() && text[at + k] == key[k]) ++k;
+        poller.tick(at - pos + k);
+        if (k == key.size()) return true;
+        pos = at + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(const std::string& content) {
@@ -366,13 +385,13 @@ std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(
     InterruptPoller poller(kPollWork);
     std::size_t pos = 0;
     while (true) {
-        poller.tick();
         const std::size_t lt = content.find("<AB", pos);
         if (lt == std::string::npos) break;
         const std::size_t gt = content.find('>', lt);
         if (gt == std::string::npos) break;
         const std::size_t end = content.find("</AB>", gt);
         if (end == std::string::npos) break;
+        poller.tick(end + 5 - pos);
 
         const std::string_view text(content);
         const std::string_view tag = text.substr(lt, gt - lt + 1);
@@ -402,7 +421,10 @@ std::vector<FourierKnot::IdealABBlock> FourierKnot::parse_ideal_txt_from_string(
     for (std::size_t i = 0; i < result.size(); ++i) {
         IdealABBlock& ab = result[i];
         ab.components.reserve(pending[i].size());
-        for (const PendingComponent& c : pending[i]) ab.components.push_back(build_component(c));
+        for (const PendingComponent& c : pending[i]) {
+            poller.tick(c.n_harmonics + c.rows.size() + 1);
+            ab.components.push_back(build_component(c));
+        }
         ab.fourier = ab.components.front().fourier;
     }
     return result;
@@ -418,13 +440,15 @@ FourierKnot::IdealABBlock FourierKnot::parse_ideal_ab_by_id_from_string(const st
                                                                          const std::string& ab_id) {
     const std::string key = "Id=\"" + ab_id + "\"";
     const std::string_view text(content);
+    InterruptPoller poller(kPollWork);
     std::size_t pos = 0;
     while (true) {
         const std::size_t lt = content.find("<AB", pos);
         if (lt == std::string::npos) break;
         const std::size_t gt = content.find('>', lt);
         if (gt == std::string::npos) break;
-        if (text.substr(lt, gt - lt + 1).find(key) == std::string_view::npos) {
+        poller.tick(gt + 1 - pos);
+        if (!contains_polled(text.substr(lt, gt - lt + 1), key, poller)) {
             pos = gt + 1;
             continue;
         }
@@ -438,7 +462,9 @@ FourierKnot::IdealABBlock FourierKnot::parse_ideal_ab_by_id_from_string(const st
 }
 
 int FourierKnot::index_of_ideal_id(const std::vector<IdealABBlock>& blocks, const std::string& id) {
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < blocks.size(); ++i) {
+        poller.tick(id.size() + 1);
         if (blocks[i].id == id) return static_cast<int>(i);
     }
     return -1;
@@ -457,7 +483,9 @@ Polyline FourierKnot::evaluate_ideal_component(const IdealABComponent& component
     Polyline pts = evaluate(component.fourier, s);
     const Vec3 o{component.A0[0] + component.B0[0], component.A0[1] + component.B0[1],
                  component.A0[2] + component.B0[2]};
+    InterruptPoller poller(kPollWork);
     for (Vec3& p : pts) {
+        poller.tick();
         p[0] = o[0] + p[0];
         p[1] = o[1] + p[1];
         p[2] = o[2] + p[2];
@@ -468,7 +496,12 @@ Polyline FourierKnot::evaluate_ideal_component(const IdealABComponent& component
 FilamentSet FourierKnot::evaluate_ideal_ab_components(const IdealABBlock& block, const std::vector<double>& s) {
     FilamentSet out;
     out.reserve(block.components.size());
-    for (const IdealABComponent& c : block.components) out.push_back(evaluate_ideal_component(c, s));
+    // Each evaluation polls by its own work; many small components add up to a long call as well.
+    InterruptPoller poller(kPollWork);
+    for (const IdealABComponent& c : block.components) {
+        poller.tick((c.fourier.a_x.size() + 2) * s.size() + 1);
+        out.push_back(evaluate_ideal_component(c, s));
+    }
     return out;
 }
 

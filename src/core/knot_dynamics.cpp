@@ -186,7 +186,9 @@ double KnotDynamics::compute_twist(const std::vector<Vec3>& T, const std::vector
     const std::size_t N = T.size();
     if (N < 3) return 0.0;
     double sum = 0.0;
+    InterruptPoller poller(kPollWork);
     for (std::size_t m = 1; m + 1 < N; ++m) {
+        poller.tick();
         const Vec3& t = T[m];
         const Vec3& u = U[m];
         const double dx = (U[m + 1][0] - U[m - 1][0]) * 0.5;

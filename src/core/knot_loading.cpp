@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 #include "core/fourier_knot.hpp"
+#include "core/interrupt.hpp"
 
 namespace tarq {
 
@@ -45,6 +46,8 @@ std::vector<FourierKnot::LoadedKnot> FourierKnot::load_all_knots(const std::vect
     std::vector<LoadedKnot> result;
     result.reserve(paths.size());
     for (const std::string& path : paths) {
+        // Each path costs at least a failed open, more than a poll: a long list stops between files.
+        poll_interrupt();
         std::string name = knot_name_from_path(path);
         std::pair<Polyline, std::vector<double>> loaded = load_knot(path, nsamples);
         if (loaded.first.empty()) continue;  // unreadable or empty files are skipped silently

@@ -68,7 +68,11 @@ double trefoil_core_repulsion(const double* xyz, std::size_t N, double rc) {
 double trefoil_polyline_length(const double* xyz, std::size_t N) {
     if (N < 2) return 0.0;
     double sum = 0.0;
-    for (std::size_t k = 0; k < N; ++k) sum += norm(edge(xyz, N, k));
+    InterruptPoller poller(kPollWork);
+    for (std::size_t k = 0; k < N; ++k) {
+        poller.tick();
+        sum += norm(edge(xyz, N, k));
+    }
     return sum;
 }
 
@@ -85,7 +89,9 @@ double trefoil_writhe_reg(const double* xyz, std::size_t N, double rc) {
 double trefoil_curvature_penalty_menger(const double* xyz, std::size_t N) {
     if (N < 2) return 0.0;
     double sum = 0.0;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < N; ++i) {
+        poller.tick();
         const Vec3 P = vertex(xyz, i == 0 ? N - 1 : i - 1);
         const Vec3 X = vertex(xyz, i);
         const Vec3 Q = vertex(xyz, i + 1 == N ? 0 : i + 1);

@@ -76,7 +76,9 @@ int local_exclusion(int skip_neighbors_base, double s_cut_local, double ds_avg) 
 std::vector<Vec3> forward_tangents(const Polyline& p) {
     const std::size_t n = p.size();
     std::vector<Vec3> t(n);
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < n; ++i) {
+        poller.tick();
         const Vec3 d = vec3::sub(p[i + 1 == n ? 0 : i + 1], p[i]);
         const double len = vec3::norm(d);
         t[i] = len <= 0.0 ? Vec3{0.0, 0.0, 0.0} : vec3::div(d, len);
@@ -208,7 +210,11 @@ Polyline sample_curve_centered(const std::string& path, int nsamples) {
     // A negative count reaches the vector's size check (std::length_error).
     std::vector<double> t(static_cast<std::size_t>(nsamples));
     const double n = static_cast<double>(nsamples);
-    for (std::size_t i = 0; i < t.size(); ++i) t[i] = (static_cast<double>(i) * constants::kTwoPi) / n;
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        poller.tick();
+        t[i] = (static_cast<double>(i) * constants::kTwoPi) / n;
+    }
     return FourierKnot::center_points(FourierKnot::evaluate(block, t));
 }
 
@@ -216,7 +222,11 @@ double curve_length(const Polyline& points) {
     const std::size_t n = points.size();
     if (n < 2) return 0.0;
     double L = 0.0;
-    for (std::size_t i = 0; i < n; ++i) L += distance(points[i], points[i + 1 == n ? 0 : i + 1]);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < n; ++i) {
+        poller.tick();
+        L += distance(points[i], points[i + 1 == n ? 0 : i + 1]);
+    }
     return L;
 }
 
@@ -229,7 +239,9 @@ void curve_metrics_from_points(const Polyline& points, double& L, double& kappa_
     const std::size_t n = points.size();
     if (n < 3 || !(L > 0.0)) return;
     double kappa_sum = 0.0;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < n; ++i) {
+        poller.tick();
         const Vec3 a = vec3::sub(points[i], points[i == 0 ? n - 1 : i - 1]);
         const Vec3 b = vec3::sub(points[i + 1 == n ? 0 : i + 1], points[i]);
         const double na = vec3::norm(a);

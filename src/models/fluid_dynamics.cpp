@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 
 namespace tarq {
@@ -24,7 +25,9 @@ void require_paired(const char* op, const char* first, const A& a, const char* s
 
 std::vector<double> pressure_from_speed(const std::vector<double>& speed, double rho, double p0) {
     std::vector<double> out(speed.size());
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < speed.size(); ++i) {
+        poller.tick();
         const double v = speed[i];
         out[i] = ((rho * -0.5) * v) * v + p0;
     }
@@ -45,14 +48,20 @@ std::vector<double> FluidDynamics::compute_bernoulli_pressure(const std::vector<
 
 std::vector<double> FluidDynamics::compute_velocity_magnitude(const std::vector<Vec3>& velocity) {
     std::vector<double> out(velocity.size());
-    for (std::size_t i = 0; i < velocity.size(); ++i) out[i] = vec3::norm(velocity[i]);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < velocity.size(); ++i) {
+        poller.tick();
+        out[i] = vec3::norm(velocity[i]);
+    }
     return out;
 }
 
 void FluidDynamics::evolve_positions_euler(std::vector<Vec3>& positions, const std::vector<Vec3>& velocity,
                                            double dt) {
     require_paired("evolve_positions_euler", "positions", positions, "velocity", velocity);
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < positions.size(); ++i) {
+        poller.tick();
         for (int k = 0; k < 3; ++k) positions[i][k] = velocity[i][k] * dt + positions[i][k];
     }
 }
@@ -83,7 +92,11 @@ double FluidDynamics::compute_helicity(const std::vector<Vec3>& velocity, const 
                                        double dV) {
     require_paired("compute_helicity", "velocity", velocity, "vorticity", vorticity);
     double sum = 0.0;
-    for (std::size_t i = 0; i < velocity.size(); ++i) sum += vec3::dot(velocity[i], vorticity[i]);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < velocity.size(); ++i) {
+        poller.tick();
+        sum += vec3::dot(velocity[i], vorticity[i]);
+    }
     return sum * dV;
 }
 
@@ -93,14 +106,22 @@ double FluidDynamics::circulation_surface_integral(const std::vector<Vec3>& omeg
                                                    const std::vector<Vec3>& dA_field) {
     require_paired("circulation_surface_integral", "omega_field", omega_field, "dA_field", dA_field);
     double sum = 0.0;
-    for (std::size_t i = 0; i < omega_field.size(); ++i) sum += vec3::dot(omega_field[i], dA_field[i]);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < omega_field.size(); ++i) {
+        poller.tick();
+        sum += vec3::dot(omega_field[i], dA_field[i]);
+    }
     return sum;
 }
 
 double FluidDynamics::enstrophy(const std::vector<double>& omega_squared, const std::vector<double>& ds_area) {
     require_paired("enstrophy", "omega_squared", omega_squared, "ds_area", ds_area);
     double sum = 0.0;
-    for (std::size_t i = 0; i < omega_squared.size(); ++i) sum += omega_squared[i] * ds_area[i];
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < omega_squared.size(); ++i) {
+        poller.tick();
+        sum += omega_squared[i] * ds_area[i];
+    }
     return sum;
 }
 
@@ -109,16 +130,25 @@ std::vector<std::vector<Vec3>> FluidDynamics::pressure_gradient(const std::vecto
     const std::size_t nx = P.size();
     if (nx == 0) return {};
     const std::size_t ny = P[0].size();
+    InterruptPoller poller(kPollWork);
     for (const std::vector<double>& row : P) {
+        poller.tick();
         if (row.size() < ny) {
             throw std::invalid_argument("pressure_gradient: every row must hold at least as many values as the first");
         }
     }
-    std::vector<std::vector<Vec3>> out(nx, std::vector<Vec3>(ny, Vec3{0.0, 0.0, 0.0}));
+    // Allocated row by row, so that a table of many rows stays interruptible while it is made.
+    std::vector<std::vector<Vec3>> out;
+    out.reserve(nx);
+    for (std::size_t i = 0; i < nx; ++i) {
+        poller.tick(ny + 1);
+        out.emplace_back(ny, Vec3{0.0, 0.0, 0.0});
+    }
     if (nx < 2 || ny < 2) return out;
     const double two_dx = dx + dx;
     const double two_dy = dy + dy;
     for (std::size_t i = 0; i < nx; ++i) {
+        poller.tick(ny + 1);
         const std::vector<double>& row = P[i];
         for (std::size_t j = 0; j < ny; ++j) {
             double Dx;
@@ -155,7 +185,11 @@ double FluidDynamics::bernoulli_pressure_potential(double velocity_squared, doub
 
 double FluidDynamics::compute_kinetic_energy(const std::vector<Vec3>& velocity, double rho_ae) {
     double sum = 0.0;
-    for (const Vec3& v : velocity) sum += vec3::norm2(v);
+    InterruptPoller poller(kPollWork);
+    for (const Vec3& v : velocity) {
+        poller.tick();
+        sum += vec3::norm2(v);
+    }
     return (rho_ae * 0.5) * sum;
 }
 

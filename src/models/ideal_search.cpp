@@ -61,11 +61,14 @@ Polyline build_component(const std::string& text, int resolution) {
     Vec3 B[kMaxHarmonic + 1] = {};
     int maxI = 0;
     std::size_t pos = 0;
+    // A database named by the environment can hold any number of rows.
+    InterruptPoller poller(kPollWork);
     for (;;) {
         const std::size_t c = text.find("<Coeff", pos);
         if (c == std::string::npos) break;
         const std::size_t e = text.find("/>", c);
         if (e == std::string::npos) break;
+        poller.tick(e + 2 - pos);
         const std::string row = text.substr(c, e - c);
         int I = 1;
         const std::size_t ip = row.find("I=\"");
@@ -92,7 +95,6 @@ Polyline build_component(const std::string& text, int resolution) {
     Polyline pts;
     pts.reserve(static_cast<std::size_t>(static_cast<long long>(resolution)));
     const double dres = static_cast<double>(resolution);
-    InterruptPoller poller(kPollWork);
     for (int k = 0; k < resolution; ++k) {
         poller.tick(static_cast<std::uint64_t>(maxI) + 1);
         const double t = (static_cast<double>(k) * kTwoPi) / dres;

@@ -68,11 +68,18 @@ ParticleEvaluator::RelativisticMetrics ParticleEvaluator::compute_relativistic_m
     std::vector<Vec3> v, w(n);
     BiotSavart::velocities_at_points(X, T, circulation, v);
     const double wscale = circulation / kPiRc2;
-    for (std::size_t i = 0; i < n; ++i) w[i] = v_mul(T[i], wscale);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < n; ++i) {
+        poller.tick();
+        w[i] = v_mul(T[i], wscale);
+    }
     out.helicity = static_cast<double>(FrenetHelicity::compute_helicity(v, w));
     out.time_dilation_map = TimeField::compute_time_dilation_map_sqrt(v, kSwirlSpeed);
     double sum = 0.0;
-    for (double d : out.time_dilation_map) sum += d;
+    for (double d : out.time_dilation_map) {
+        poller.tick();
+        sum += d;
+    }
     out.core_time_dilation = sum / static_cast<double>(n);
     return out;
 }

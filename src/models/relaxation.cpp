@@ -793,6 +793,7 @@ void ParticleEvaluator::relax_hamiltonian(int iterations, double timestep, const
     s.centroid(cx, cy, cz);
     double max_d2 = 0.0;
     for (std::size_t g = 0; g < total; ++g) {
+        poller.tick();
         const double dx = s.x[g] - cx;
         const double dy = s.y[g] - cy;
         const double dz = s.z[g] - cz;
@@ -803,6 +804,7 @@ void ParticleEvaluator::relax_hamiltonian(int iterations, double timestep, const
     const double ratio = kElectronRadius / R;
     const double scale = (R == 0.0 || !std::isfinite(ratio)) ? 2.81794034e-9 : ratio;
     for (std::size_t g = 0; g < total; ++g) {
+        poller.tick();
         s.x[g] = (s.x[g] - cx) * scale + cx;
         s.y[g] = (s.y[g] - cy) * scale + cy;
         s.z[g] = (s.z[g] - cz) * scale + cz;

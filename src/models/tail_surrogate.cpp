@@ -121,7 +121,9 @@ double ParticleEvaluator::compute_tail_energy_surrogate_J() const {
     const double r_max = (r_out_cand > 1.1 * r_min) ? r_out_cand : 1.1 * r_min;
 
     std::vector<double> edges(static_cast<std::size_t>(nr) + 1);
+    InterruptPoller poller(kPollWork);
     for (int s = 0; s <= nr; ++s) {
+        poller.tick();
         edges[static_cast<std::size_t>(s)] =
             (static_cast<double>(s) / static_cast<double>(nr)) * (r_max - r_min) + r_min;
     }
@@ -133,7 +135,6 @@ double ParticleEvaluator::compute_tail_energy_surrogate_J() const {
     std::uint64_t points = 0;
     for (const Polyline& p : filaments) points += p.size();
     const std::uint64_t work_per_shell = static_cast<std::uint64_t>(na) * points + 1;
-    InterruptPoller poller(kPollWork);
 
     double E = 0.0;
     std::vector<double> ds;
@@ -144,6 +145,7 @@ double ParticleEvaluator::compute_tail_energy_surrogate_J() const {
         ds.assign(n, 0.0);
         double L_f = 0.0;
         for (std::size_t k = 0; k < n; ++k) {
+            poller.tick();
             const Vec3 d = P[(k + 1) % n] - P[k];
             ds[k] = std::sqrt((d[0] * d[0] + d[1] * d[1]) + d[2] * d[2]);
             L_f += ds[k];

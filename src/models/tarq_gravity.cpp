@@ -5,6 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 
 namespace tarq {
@@ -18,7 +19,11 @@ std::vector<double> per_radius(const std::vector<double>& radii, double Lambda, 
     const double rc2 = r_c * r_c;
     const double strength = -Lambda;
     std::vector<double> out(radii.size());
-    for (std::size_t i = 0; i < radii.size(); ++i) out[i] = f(radii[i], rc2, strength);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < radii.size(); ++i) {
+        poller.tick();
+        out[i] = f(radii[i], rc2, strength);
+    }
     return out;
 }
 
@@ -34,7 +39,11 @@ std::vector<double> TARQGravity::compute_beltrami_shear(const std::vector<Vec3>&
                                                         const std::vector<Vec3>& Curl_B) {
     if (B_field.size() != Curl_B.size()) throw std::invalid_argument("B_field and Curl_B must have the same size.");
     std::vector<double> out(B_field.size());
-    for (std::size_t i = 0; i < B_field.size(); ++i) out[i] = vec3::norm(vec3::cross(B_field[i], Curl_B[i]));
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < B_field.size(); ++i) {
+        poller.tick();
+        out[i] = vec3::norm(vec3::cross(B_field[i], Curl_B[i]));
+    }
     return out;
 }
 
@@ -44,7 +53,9 @@ std::vector<double> TARQGravity::compute_gravity_dilation(const std::vector<Vec3
     const double drive = omega_drive > 0.0 ? std::log10(omega_drive) : 0.0;
     const double k = 1.0 / B_saturation;
     std::vector<double> out(B_field.size());
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < B_field.size(); ++i) {
+        poller.tick();
         const double t = (vec3::norm(B_field[i]) * k) * drive;
         // This operand order keeps a NaN (std::max(0.0, x) would turn it into 0).
         out[i] = std::min(std::max(1.0 - t * t, 0.0), 1.0);
@@ -56,7 +67,11 @@ std::vector<double> TARQGravity::compute_helicity_density(const std::vector<Vec3
                                                           const std::vector<Vec3>& B_field) {
     if (A_field.size() != B_field.size()) throw std::invalid_argument("A_field and B_field must have the same size.");
     std::vector<double> out(A_field.size());
-    for (std::size_t i = 0; i < A_field.size(); ++i) out[i] = vec3::dot(A_field[i], B_field[i]);
+    InterruptPoller poller(kPollWork);
+    for (std::size_t i = 0; i < A_field.size(); ++i) {
+        poller.tick();
+        out[i] = vec3::dot(A_field[i], B_field[i]);
+    }
     return out;
 }
 

@@ -81,7 +81,9 @@ void compute_tarq_mass(const std::vector<Vec3>& points, double chi_spin, double&
     Columns c{n, std::vector<double>(6 * n), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
     double* b = c.buf.data();
     double length = 0.0;
+    InterruptPoller poll(kPollWork);
     for (std::size_t k = 0; k < n; ++k) {
+        poll.tick();
         const Vec3 dl = vec3::sub(points[(k + 1) % n], points[k]);
         b[k] = points[k][0];
         b[n + k] = points[k][1];
@@ -99,7 +101,6 @@ void compute_tarq_mass(const std::vector<Vec3>& points, double chi_spin, double&
     c.lz = b + 5 * n;
 
     double s = 0.0;
-    InterruptPoller poll(kPollWork);
     std::size_t i = 0;
 #if TARQ_HAVE_X86_SIMD
     if (kernel_dispatch::simd_available()) {

@@ -57,7 +57,9 @@ std::vector<double> gaussian_potential(const std::vector<Vec3>& positions, const
 std::vector<double> sqrt_dilation(const std::vector<Vec3>& tangents, double C_e) {
     std::vector<double> out(tangents.size());
     const double c2 = C_e * C_e;
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < tangents.size(); ++i) {
+        poller.tick();
         const Vec3& t = tangents[i];
         const double a = ((t[0] * t[0] + t[1] * t[1]) + t[2] * t[2]) / c2;
         // NaN fails the test on purpose and yields NaN below.
@@ -101,7 +103,9 @@ std::vector<double> TimeField::compute_time_dilation_map_sqrt(const std::vector<
 
 std::vector<double> TimeField::compute_time_dilation_map_linear(const std::vector<Vec3>& tangents, double C_e) {
     std::vector<double> out(tangents.size());
+    InterruptPoller poller(kPollWork);
     for (std::size_t i = 0; i < tangents.size(); ++i) {
+        poller.tick();
         const Vec3& t = tangents[i];
         out[i] = 1.0 - ((t[0] * t[0] + t[1] * t[1]) + t[2] * t[2]) / (C_e * C_e);
     }

@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 
 namespace tarq {
@@ -28,7 +29,9 @@ std::vector<double> VorticityDynamics::compute_vorticity2D(const std::vector<dou
     const std::size_t h = static_cast<std::size_t>(ny);
     const double two_dx = dx + dx;
     const double two_dy = dy + dy;
+    InterruptPoller poller(kPollWork);
     for (std::size_t j = 1; j + 1 < h; ++j) {
+        poller.tick(w);
         for (std::size_t i = 1; i + 1 < w; ++i) {
             const std::size_t k = j * w + i;
             out[k] = (v[k + 1] - v[k - 1]) / two_dx - (u[k + w] - u[k - w]) / two_dy;

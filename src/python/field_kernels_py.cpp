@@ -60,12 +60,25 @@ std::vector<tarq_py::CArray> as_float64(std::initializer_list<py::array> arrays)
     return out;
 }
 
-// A zeroed C-contiguous float64 array of the grid's shape (a 0-d grid is one point).
-py::array_t<double> zeros_like_grid(const py::array& X) {
-    std::vector<py::ssize_t> shape(X.shape(), X.shape() + X.ndim());
+// A zeroed C-contiguous float64 array. Zeroed in polled blocks: the first touch of a large result's pages
+// can take a noticeable time, and no other work of the call comes before it.
+py::array_t<double> zeros(const std::vector<py::ssize_t>& shape) {
     py::array_t<double> out(shape);
-    std::fill(out.mutable_data(), out.mutable_data() + out.size(), 0.0);
+    double* p = out.mutable_data();
+    const auto n = static_cast<std::size_t>(out.size());
+    const auto block = static_cast<std::size_t>(tarq::kPollWork);
+    tarq::InterruptPoller poller(tarq::kPollWork);
+    for (std::size_t i = 0; i < n; i += block) {
+        const std::size_t end = std::min(n, i + block);
+        std::fill(p + i, p + end, 0.0);
+        poller.tick(end - i);
+    }
     return out;
+}
+
+// A zeroed array of the grid's shape (a 0-d grid is one point).
+py::array_t<double> zeros_like_grid(const py::array& X) {
+    return zeros(std::vector<py::ssize_t>(X.shape(), X.shape() + X.ndim()));
 }
 
 py::tuple biot_savart_wire_grid_np(const py::array& X, const py::array& Y, const py::array& Z,
@@ -106,20 +119,21 @@ py::tuple vector_potential_grid(const StridedArray& polyline, const StridedArray
     // The grid as three coordinate sequences, read contiguously by the double loop.
     const auto g = grid.unchecked<2>();
     const auto M = static_cast<std::size_t>(g.shape(0));
-    std::vector<double> gx(M), gy(M), gz(M);
+    // Reserved, not zeroed: the pages are first touched inside the polled loop.
+    std::vector<double> gx, gy, gz;
+    gx.reserve(M);
+    gy.reserve(M);
+    gz.reserve(M);
     tarq::InterruptPoller poller(tarq::kPollWork);
     for (std::size_t j = 0; j < M; ++j) {
         const auto r = static_cast<py::ssize_t>(j);
-        gx[j] = g(r, 0);
-        gy[j] = g(r, 1);
-        gz[j] = g(r, 2);
+        gx.push_back(g(r, 0));
+        gy.push_back(g(r, 1));
+        gz.push_back(g(r, 2));
         poller.tick(3);
     }
-    const auto len = static_cast<py::ssize_t>(M);
-    py::array_t<double> Ax(len), Ay(len), Az(len);
-    std::fill(Ax.mutable_data(), Ax.mutable_data() + M, 0.0);
-    std::fill(Ay.mutable_data(), Ay.mutable_data() + M, 0.0);
-    std::fill(Az.mutable_data(), Az.mutable_data() + M, 0.0);
+    const std::vector<py::ssize_t> len{static_cast<py::ssize_t>(M)};
+    py::array_t<double> Ax = zeros(len), Ay = zeros(len), Az = zeros(len);
     FieldKernels::wire_vector_potential_grid(gx.data(), gy.data(), gz.data(), M, P, current, Ax.mutable_data(),
                                              Ay.mutable_data(), Az.mutable_data());
     return py::make_tuple(Ax, Ay, Az);

@@ -9,6 +9,7 @@
 
 #include "python/convert.hpp"
 #include "core/constants.hpp"
+#include "core/interrupt.hpp"
 #include "core/vec3.hpp"
 #include "models/tarq_gravity.hpp"
 
@@ -72,9 +73,12 @@ void bind_tarq_gravity(py::module_& m) {
                 const auto v = tarq_to_vec3_list(v_swirl_field);
                 const double c2 = c * c;
                 std::vector<double> out(v.size());
+                tarq::InterruptPoller poller(tarq::kPollWork);
                 // max(x, 0.0) in this operand order keeps a NaN.
-                for (std::size_t i = 0; i < v.size(); ++i)
+                for (std::size_t i = 0; i < v.size(); ++i) {
+                    poller.tick();
                     out[i] = std::sqrt(std::max(1.0 - tarq::vec3::norm2(v[i]) / c2, 0.0));
+                }
                 return out;
             },
             py::arg("v_swirl_field"), py::arg("c") = tarq::constants::kSpeedOfLight,
@@ -99,7 +103,11 @@ void bind_tarq_gravity(py::module_& m) {
                 const auto v = tarq_to_vec3_list(v_field);
                 const double k = rho_f * 0.5;
                 std::vector<double> out(v.size());
-                for (std::size_t i = 0; i < v.size(); ++i) out[i] = tarq::vec3::norm2(v[i]) * k;
+                tarq::InterruptPoller poller(tarq::kPollWork);
+                for (std::size_t i = 0; i < v.size(); ++i) {
+                    poller.tick();
+                    out[i] = tarq::vec3::norm2(v[i]) * k;
+                }
                 return out;
             },
             py::arg("v_field"), py::arg("rho_f"),
