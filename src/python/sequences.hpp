@@ -658,6 +658,28 @@ struct PairListCaster {
 
 namespace pybind11::detail {
 
+// A CArray parameter: an array that must be copied into C order (strided, broadcast, another dtype) is copied
+// by try_c_contiguous, which polls for interrupts between blocks, instead of in one NumPy call that Ctrl-C
+// cannot stop. What converts, and in which overload pass, is what the binding library's own caster gives.
+template <>
+struct pyobject_caster<tarq_py::CArray> {
+    using type = tarq_py::CArray;
+    PYBIND11_TYPE_CASTER(type, handle_type_name<type>::name);
+
+    bool load(handle src, bool convert) {
+        if (!convert && !type::check_(src)) return false;
+        if (src && !type::check_(src) && isinstance<array>(src)) {
+            value = tarq_py::try_c_contiguous(reinterpret_borrow<array>(src));
+            if (!value) PyErr_Clear();  // as ensure() does: the overload does not match
+        } else {
+            value = type::ensure(src);
+        }
+        return static_cast<bool>(value);
+    }
+
+    static handle cast(const handle& src, return_value_policy, handle) { return src.inc_ref(); }
+};
+
 template <>
 struct type_caster<std::vector<double>> : tarq_py::seq::SequenceCaster<std::vector<double>> {};
 
