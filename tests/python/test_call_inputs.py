@@ -100,7 +100,14 @@ def test_a_signal_handler_that_replaces_an_argument_does_not_change_the_result(n
     args = make()
     got, ran = _run(call, args, act)
     assert ran > 0, "the call ended before the handler ran: make it longer"
-    assert (got, state(*args)) == expected
+    # The handler may also run once more after the method has stored its result: then the object holds
+    # the handler's whole replacement instead, never a mixture.
+    allowed = [expected]
+    if name == "VortexKnotSystem.evolve":
+        after_return = make()
+        act(*after_return)
+        allowed.append((expected[0], state(*after_return)))
+    assert (got, state(*args)) in allowed
 
 
 def test_the_storage_elements_refer_into_stays_theirs_while_a_method_runs():
