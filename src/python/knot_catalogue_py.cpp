@@ -119,8 +119,9 @@ void bind_vortex_knot_system(py::module_& m) {
              py::arg("resolution") = 1000, "Initialize any knot from bundled .fseries file by identifier.")
         .def("evolve", tarq_py::on_copy(&VKS::evolve), py::arg("dt"), py::arg("steps"),
              "Evolve vortex knot using Biot\u2013Savart dynamics.")
-        .def("get_positions", tarq_py::on_copy(&VKS::get_positions), "Get current 3D positions of the knot.")
-        .def("get_tangents", tarq_py::on_copy(&VKS::get_tangents), "Get current tangent vectors of the knot.");
+        // The points' caster converts a reference into the object from a copy of its own.
+        .def("get_positions", &VKS::get_positions, "Get current 3D positions of the knot.")
+        .def("get_tangents", &VKS::get_tangents, "Get current tangent vectors of the knot.");
 }
 
 }  // namespace knot_py

@@ -19,6 +19,7 @@ void bind_time_evolution(py::module_& m) {
              }),
              py::arg("initial_positions"), py::arg("initial_tangents"), py::arg("gamma") = 1.0)
         .def("evolve", tarq_py::on_copy(&TimeEvolution::evolve), py::arg("dt"), py::arg("steps"))
-        .def("get_positions", tarq_py::on_copy(&TimeEvolution::get_positions))
-        .def("get_tangents", tarq_py::on_copy(&TimeEvolution::get_tangents));
+        // The points' caster converts a reference into the object from a copy of its own.
+        .def("get_positions", &TimeEvolution::get_positions)
+        .def("get_tangents", &TimeEvolution::get_tangents);
 }
