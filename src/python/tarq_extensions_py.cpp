@@ -113,8 +113,10 @@ void bind_extensions(py::module_& m) {
     m.def(
         "compute_filament_energy_from_fseries",
         [](const tarq_py::FsPath& path, const ext::FilamentEnergyParams* params) {
-            return ext::filament_energy_from_fseries(
-                path.bytes, tarq_py::record(params, "compute_filament_energy_from_fseries", "params"));
+            // The call's own copy of the parameters (call_copy.hpp): its sums poll, and a handler may set them.
+            const ext::FilamentEnergyParams p =
+                tarq_py::record(params, "compute_filament_energy_from_fseries", "params");
+            return ext::filament_energy_from_fseries(path.bytes, p);
         },
         py::arg("path"), py::arg("params"));
     m.def("batch_helicity_from_dir", tarq_py::with_fs_paths(&ext::batch_helicity_from_dir), py::arg("root_dir"),
