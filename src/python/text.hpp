@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include <pybind11/typing.h>
+
 #include "python/common.hpp"
 #include "core/types.hpp"
 
@@ -57,9 +59,10 @@ void def_text_field(py::class_<Record, Options...>& cls, const char* name, std::
         py::cpp_function([field](Record& r, const Text& t) { r.*field = t.bytes; }, py::is_method(cls)));
 }
 
-// Texts keyed by name as a dict; the keys are names given in the build, as any str result.
-inline py::dict text_dict(const tarq::KnotFileMap& texts) {
-    py::dict out;
+// Texts keyed by name as a dict; the keys are names given in the build, as any str result. Typed, so that
+// the signature names what the dict holds.
+inline py::typing::Dict<py::str, py::str> text_dict(const tarq::KnotFileMap& texts) {
+    py::typing::Dict<py::str, py::str> out;
     for (const auto& [name, text] : texts) {
         const auto value = py::reinterpret_steal<py::object>(text_decode(text));
         if (!value) throw py::error_already_set();

@@ -142,6 +142,17 @@ def test_embedded_texts_read_as_before():
     assert tb.load_embedded_ideal_text("ideal.txt") == ideal["ideal.txt"]
 
 
+@pytest.mark.parametrize("name, signature", [
+    ("get_embedded_knot_files", "get_embedded_knot_files() -> dict[str, str]"),
+    ("get_embedded_ideal_files", "get_embedded_ideal_files() -> dict[str, str]"),
+    ("load_embedded_ideal_text", "load_embedded_ideal_text(name: str = 'ideal.txt') -> str"),
+    ("format_ideal_ab_header", "format_ideal_ab_header(ab: _bindings.IdealABBlock) -> str"),
+    ("parse_fseries_from_string", "parse_fseries_from_string(content: str) -> list[_bindings.FourierBlock]"),
+])
+def test_text_signatures_name_str(name, signature):
+    assert getattr(tb, name).__doc__.split("\n", 1)[0] == signature
+
+
 def test_particle_evaluator_finds_an_id_that_is_not_utf8(tmp_path, monkeypatch):
     db = tmp_path / "ideal_database.txt"
     db.write_bytes(b'<DATA TiABe="x">\n<AB Id="caf\xe9" Conway="0" L=" 6.283185" D=" 1.000000">\n'
