@@ -1,5 +1,5 @@
-// Guards of every bound class: methods refuse None as self, and no call runs on an instance whose C++
-// object was never constructed.
+// Guards of every bound class: methods refuse None as self, no call runs on an instance whose C++ object
+// was never constructed, and no class is freed while the interpreter shuts down.
 #include "python/common.hpp"
 
 #include <pybind11/detail/function_record_pyobject.h>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -62,6 +63,7 @@ public:
     void guard(py::handle cls) {
         pyd::type_info* info = pyd::get_type_info(reinterpret_cast<PyTypeObject*>(cls.ptr()));
         if (info == nullptr) return;
+        keep_registered(cls);
         refuse_unconstructed_instances(cls, *info);
         const py::dict members =
             py::reinterpret_borrow<py::dict>(reinterpret_cast<PyTypeObject*>(cls.ptr())->tp_dict);
@@ -79,6 +81,17 @@ public:
     }
 
 private:
+    // The binding library forgets a class's C++ type when the class object is freed. While the interpreter
+    // shuts down, it clears the module's dictionary and its last collections free every class that no
+    // instance holds, yet finalizers still call the module then: a C++ value of such a class (an element of
+    // IdealABBlock.components, a GeometricDescriptors result) would no longer convert (TypeError
+    // "Unregistered type", a null object from py::cast). Each class is therefore held for the life of the
+    // process.
+    void keep_registered(py::handle cls) {
+        // Held once, however often the class is reached.
+        if (held_.insert(cls.ptr()).second) cls.inc_ref();
+    }
+
     void refuse_unconstructed_instances(py::handle cls, pyd::type_info& info) {
         // A class reached twice (a nested class also bound at module level) keeps its first function.
         if (info.operator_new != nullptr) return;
@@ -89,6 +102,7 @@ private:
         ++next_;
     }
 
+    std::unordered_set<PyObject*> held_;
     std::size_t next_ = 0;
 };
 

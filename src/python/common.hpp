@@ -33,6 +33,6 @@ void bind_extensions(py::module_& m);
 
 void define_list_bindings(py::module_& m);
 
-// Run last: every method of every class of the module refuses None as self, and every call refuses an
-// instance whose C++ object was never constructed (TypeError).
+// Run last: every method of every class of the module refuses None as self, every call refuses an
+// instance whose C++ object was never constructed (TypeError), and every class lives as long as the process.
 void guard_bound_classes(py::module_& m);

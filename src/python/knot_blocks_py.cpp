@@ -77,6 +77,8 @@ public:
         const std::size_t n = elems.size();
         for (std::size_t i = 0; i < n; ++i) {
             py::object element = py::cast(&data[i], py::return_value_policy::reference);
+            // py::cast hands back a failed conversion as a null object, with the Python error set.
+            if (!element) throw py::error_already_set();
             // A wrapper still alive from an earlier read is returned again and already keeps this storage.
             if (Py_REFCNT(element.ptr()) == 1) py::detail::keep_alive_impl(element, storage);
             PyList_SET_ITEM(out.ptr(), static_cast<Py_ssize_t>(i), element.release().ptr());

@@ -1,3 +1,4 @@
+#include <stdexcept>
 #include <string>
 
 #include "python/common.hpp"
@@ -14,11 +15,15 @@ std::string ascii_lower(std::string s) {
 }  // namespace
 
 void define_list_bindings(py::module_& m) {
-    // A borrowed handle: the function lives in the module's own dictionary, so the module outlives it.
-    py::handle module = m;
+    // Held weakly: the function object does not hold the module, which the interpreter frees while it shuts
+    // down; a finalizer that kept the function may call it after that.
+    const py::weakref module_ref(m);
     m.def(
         "list_bindings",
-        [module](const py::object& pattern, bool include_private) {
+        [module_ref](const py::object& pattern, bool include_private) {
+            const py::object module = module_ref();
+            if (module.is_none())
+                throw std::runtime_error("list_bindings: the module is gone: the interpreter is shutting down");
             py::list names(module.attr("__dir__")());
             py::list functions, classes, attributes;
             const std::string filter = pattern.is_none() ? std::string() : ascii_lower(py::str(pattern).cast<std::string>());

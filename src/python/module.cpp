@@ -84,4 +84,6 @@ PYBIND11_MODULE(_bindings, m) {
     bind_extensions(m);
     define_list_bindings(m);
     guard_bound_classes(m);
+    // Runs before the interpreter clears its modules, after which imports fail.
+    py::module_::import("atexit").attr("register")(py::cpp_function(&tarq_py::seq::look_up_before_shutdown));
 }

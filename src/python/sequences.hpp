@@ -34,6 +34,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -474,17 +475,42 @@ constexpr bool is_number_row() {
         return false;
 }
 
-// Whether the garbage collector runs collections as objects are allocated: gc.isenabled(). (The C function
-// for it is newer than some interpreters that must load the module to be told that it is not theirs.)
-inline bool collector_enabled() {
+// gc.isenabled, looked up once. (The C function for it is newer than some interpreters that must load the
+// module to be told that it is not theirs.)
+inline PyObject* gc_isenabled() {
     static PyObject* isenabled = nullptr;  // kept for good, as the gc module keeps it
     if (isenabled == nullptr) {
         const object gc = steal_or_raise(PyImport_ImportModule("gc"));
         isenabled = PyObject_GetAttrString(gc.ptr(), "isenabled");
         if (isenabled == nullptr) throw_python_error();
     }
-    const object enabled = steal_or_raise(PyObject_CallObject(isenabled, nullptr));
+    return isenabled;
+}
+
+// Whether the garbage collector runs collections as objects are allocated: gc.isenabled().
+inline bool collector_enabled() {
+    const object enabled = steal_or_raise(PyObject_CallObject(gc_isenabled(), nullptr));
     return PyObject_IsTrue(enabled.ptr()) == 1;
+}
+
+// Finalizers still call the module while the interpreter shuts down, once imports no longer work; what a call
+// imports on first use is looked up before that, at exit (module.cpp): gc.isenabled, and NumPy's C API, which
+// the binding library imports with the first array, when NumPy is loaded (a program that never used NumPy is
+// not made to import it at exit). A lookup that fails here fails again in the call that needs it.
+inline void look_up_before_shutdown() {
+    try {
+        gc_isenabled();
+    } catch (const std::exception&) {
+    }
+    const auto numpy = py::reinterpret_steal<object>(PyImport_GetModule(py::str("numpy").ptr()));
+    if (!numpy) {
+        PyErr_Clear();
+        return;
+    }
+    try {
+        npy();
+    } catch (const std::exception&) {
+    }
 }
 
 // Builds results as Python objects with the C API: lists for sequences, tuples for pairs.
