@@ -97,8 +97,10 @@ def matrix(v):
 
 RNG = np.random.default_rng(19)
 FLOATS = np.array([0.5, -1.25, 3.0e300, -0.0, math.inf, math.nan, 5e-324, 1.0 / 3.0])
+# Values for the rows by themselves, drawn apart so that the values of the other probes stay as they were.
+ROW_RNG = np.random.default_rng(22)
 GRID_SHAPE = [3, 4, 5]
-GRID_FIELD = RNG.standard_normal((60, 3))  # a field on a grid of GRID_SHAPE
+GRID_FIELD = ROW_RNG.standard_normal((60, 3))  # a field on a grid of GRID_SHAPE
 
 
 def grid_shape(v):
@@ -114,7 +116,7 @@ PROBES = {
     "point lists": (point_lists, RNG.standard_normal((2, 4, 3))),
     "PD code": (pd_code, np.array([[1, 5, 2, 4], [3, 1, 4, 6], [5, 3, 6, 2]])),
     "point": (point, np.array([1.5, -0.0, -2.75])),
-    "matrix": (matrix, RNG.standard_normal((3, 3))),
+    "matrix": (matrix, ROW_RNG.standard_normal((3, 3))),
     "grid shape": (grid_shape, np.array(GRID_SHAPE)),
 }
 
