@@ -1,7 +1,8 @@
 // Type casters of the library's float sequences: std::vector<double>, vectors of fixed-size rows
 // (std::vector<std::array<T, N>>: Vec3 point lists, coefficient rows, PD codes), rows of floats
-// (std::vector<std::vector<double>>), vectors of point lists (FilamentSet) and index pairs. Included by
-// common.hpp, so that every registration unit sees these casters and no other.
+// (std::vector<std::vector<double>>), vectors of point lists (FilamentSet), index pairs, and fixed-size
+// rows by themselves (std::array<T, N> and rows of rows: Vec3, Mat3, GridShape). Included by common.hpp,
+// so that every registration unit sees these casters and no other.
 //
 // Arguments. A list or tuple is read directly, element by element, with the element rules of the binding
 // library's own casters; any other sequence goes through the binding library's conversion, so what
@@ -207,6 +208,19 @@ bool shape_fits(int ndim, const py::ssize_t* shape) {
     }
 }
 
+// Whether the tolist() of an array of this shape, whose items are of any type, may convert to the row X:
+// the axes it has match X's lengths, and none stands where X holds scalars, whose items would be lists.
+// Axes that it lacks leave their levels to the items.
+template <class X>
+bool row_shape_fits(int ndim, const py::ssize_t* shape) {
+    if constexpr (std::is_arithmetic<X>::value) {
+        return ndim == 0;
+    } else {
+        return ndim == 0 || (static_cast<std::size_t>(shape[0]) == std::tuple_size<X>::value &&
+                             row_shape_fits<typename X::value_type>(ndim - 1, shape + 1));
+    }
+}
+
 inline double read_double(const char* p) {
     double v;
     std::memcpy(&v, p, sizeof v);  // the data may be unaligned
@@ -273,12 +287,24 @@ bool load_element(PyObject* item, bool convert, E& out, Poller& poller) {
     }
 }
 
+// The binding library's own caster of a vector or a fixed-size row, which the casters below stand in for.
+template <class X>
+struct standard_caster;
+template <class T>
+struct standard_caster<std::vector<T>> {
+    using type = py::detail::list_caster<std::vector<T>, T>;
+};
+template <class T, std::size_t N>
+struct standard_caster<std::array<T, N>> {
+    using type = py::detail::array_caster<std::array<T, N>, T, false, N>;
+};
+template <class X>
+using standard_caster_t = typename standard_caster<X>::type;
+
 // Any other sequence or iterable: the binding library's own conversion.
 template <class X>
 bool load_fallback(PyObject* obj, bool convert, X& out) {
-    using Caster = std::conditional_t<is_vector<X>::value, py::detail::list_caster<X, typename X::value_type>,
-                                      py::detail::make_caster<X>>;
-    Caster caster;
+    standard_caster_t<X> caster;
     if (!caster.load(obj, convert)) return false;
     out = static_cast<X&&>(std::move(caster));
     return true;
@@ -348,8 +374,8 @@ bool load_from_array_items(PyObject* arr, bool convert, X& out, Poller& poller) 
     }
     const py::ssize_t n = a->dimensions[0];
     if constexpr (is_array<X>::value) {
-        // A row's items are scalars: an array with more axes gives lists in their place.
-        if (n != static_cast<py::ssize_t>(std::tuple_size<X>::value) || a->nd > 1) return false;
+        // Checked on the shape before tolist(), which a huge array would take long to build.
+        if (!row_shape_fits<X>(a->nd, a->dimensions)) return false;
         const object items = tolist(arr);
         for (std::size_t k = 0; k < out.size(); ++k) {
             const object item = list_item(items.ptr(), static_cast<Py_ssize_t>(k));
@@ -679,6 +705,26 @@ struct PairListCaster {
     static handle cast(V&& src, py::return_value_policy, handle) { return build(src); }
 };
 
+// A fixed-size row as a parameter by itself (a point, a matrix by rows, a grid shape): the binding library's
+// array caster in name and in results, loaded as the rows of the vector casters are.
+template <class A>
+struct RowCaster {
+    using Standard = standard_caster_t<A>;
+    PYBIND11_TYPE_CASTER(A, Standard::name);
+
+    bool load(handle src, bool convert) {
+        Poller poller(tarq::kPollWork);
+        return load_level(src.ptr(), convert, value, poller);
+    }
+
+    // Converted from a copy: the result's list is allocated before the values are read, and a collection
+    // run by that allocation may run a finalizer that replaces the very field being converted.
+    static handle cast(const A& src, py::return_value_policy policy, handle parent) {
+        const A copy(src);
+        return Standard::cast(copy, policy, parent);
+    }
+};
+
 }  // namespace seq
 }  // namespace tarq_py
 
@@ -723,5 +769,17 @@ struct type_caster<std::vector<std::vector<std::array<T, N>>>>
 template <>
 struct type_caster<std::vector<std::pair<int, int>>>
     : tarq_py::seq::PairListCaster<std::vector<std::pair<int, int>>> {};
+
+// Rows by themselves, for the leaf types that bound rows hold (Vec3, GridShape, PD rows), and rows of rows
+// (Mat3). More specialized than the binding library's caster of std::array, which they replace.
+template <std::size_t N>
+struct type_caster<std::array<double, N>> : tarq_py::seq::RowCaster<std::array<double, N>> {};
+
+template <std::size_t N>
+struct type_caster<std::array<int, N>> : tarq_py::seq::RowCaster<std::array<int, N>> {};
+static_assert(std::is_same<std::int32_t, int>::value, "GridShape's rows take the int caster above");
+
+template <class T, std::size_t M, std::size_t N>
+struct type_caster<std::array<std::array<T, M>, N>> : tarq_py::seq::RowCaster<std::array<std::array<T, M>, N>> {};
 
 }  // namespace pybind11::detail
