@@ -5,7 +5,6 @@ import array
 import functools
 import gc
 import math
-import signal
 import struct
 import sys
 import types
@@ -15,7 +14,7 @@ import numpy as np
 import pytest
 
 import _bindings as B
-from conftest import assert_interruptible
+from conftest import alarm, assert_interruptible
 
 
 def bits(value):
@@ -301,13 +300,8 @@ def test_a_signal_handler_changing_the_list_being_read(name):
     def handler(signum, frame):
         values[:] = replacement  # frees the list's item storage; no exception: the conversion goes on
 
-    old = signal.signal(signal.SIGALRM, handler)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.01)
+    with alarm(handler, 0.01):
         got = fn(values)
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, old)
     # The items read before the change, then any read after it; the handler ran long before the end.
     assert len(got) < n and got == [first] * (len(got) - got.count(last)) + [last] * got.count(last)
 
