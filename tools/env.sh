@@ -2,6 +2,9 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
+# The build, the tests and the benchmarks use the packages of .venv and the module installed there (the
+# sanitizer run names its own build explicitly), never what a PYTHONPATH of the caller names.
+unset PYTHONPATH
 
 find_python310() {
     if command -v pyenv >/dev/null 2>&1 && pyenv prefix 3.10 >/dev/null 2>&1; then
@@ -36,7 +39,8 @@ if [ ! -f "$STAMP" ] || [ "$ROOT/tools/requirements-dev.txt" -nt "$STAMP" ]; the
     touch "$STAMP"
 fi
 export PATH="$VENV/bin:$PATH"
-export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
+# Unquoted, so that "~" names the home directory also where HOME is unset (set -u would stop on $HOME).
+export CCACHE_DIR=${CCACHE_DIR:-~/.cache/ccache}
 export CCACHE_BASEDIR="$ROOT"
 export CCACHE_NOHASHDIR=1
 export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"

@@ -18,6 +18,7 @@ import time
 import numpy as np
 
 import _bindings
+from conftest import handle_signal
 
 # Each call gets this long (wall seconds) before an alarm raises KeyboardInterrupt through the module's
 # interrupt polling; a call that ignores the alarm stalls the child until the parent's timeout.
@@ -504,10 +505,12 @@ def under_asan():
 
 def run_child(mode, first, stride):
     # AddressSanitizer reserves far more address space than the limit; the parent caps its allocations
-    # through ASAN_OPTIONS instead.
+    # through ASAN_OPTIONS instead. A lower limit inherited from the run cannot be raised, and stays.
     if not under_asan():
-        resource.setrlimit(resource.RLIMIT_AS, (ADDRESS_SPACE_BYTES, ADDRESS_SPACE_BYTES))
-    signal.signal(signal.SIGALRM, _alarm)
+        hard = resource.getrlimit(resource.RLIMIT_AS)[1]
+        limit = ADDRESS_SPACE_BYTES if hard == resource.RLIM_INFINITY else min(hard, ADDRESS_SPACE_BYTES)
+        resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    handle_signal(signal.SIGALRM, _alarm)
     if mode == "replace":
         calls = [(label, run_replace_call, (make,)) for label, make in replace_calls()]
     else:

@@ -3,7 +3,6 @@ import hashlib
 import json
 import math
 import os
-import shutil
 import subprocess
 import sys
 
@@ -11,7 +10,7 @@ import numpy as np
 import pytest
 
 import _bindings as b
-from conftest import assert_interruptible, doc_body
+from conftest import assert_interruptible, child_env, doc_body
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 IDEAL_DB = os.path.join(REPO, "resources", "ideal_database.txt")
@@ -102,27 +101,6 @@ def test_construct_from_supplied_database(ideal_db):
     assert [len(f) for f in link] == [16, 16]
 
 
-def comma_decimal_locale(tmp_path):
-    """(name, extra environment) of a comma-decimal LC_NUMERIC locale: an installed one, or one generated with
-    localedef into tmp_path and found through LOCPATH; skips when neither is possible."""
-    probe = "import locale, sys; locale.setlocale(locale.LC_NUMERIC, sys.argv[1]); " \
-            "sys.exit(locale.localeconv()['decimal_point'] != ',')"
-
-    def usable(name, env):
-        return subprocess.run([sys.executable, "-c", probe, name], env=dict(os.environ, **env),
-                              capture_output=True).returncode == 0
-
-    for name in ("de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"):
-        if usable(name, {}):
-            return name, {}
-    env = {"LOCPATH": str(tmp_path)}
-    made = subprocess.run(["localedef", "-i", "de_DE", "-f", "UTF-8", str(tmp_path / "de_DE.UTF-8")],
-                          capture_output=True) if shutil.which("localedef") else None
-    if made is None or not usable("de_DE.UTF-8", env):
-        pytest.skip("no comma-decimal locale installed, and localedef could not make one")
-    return "de_DE.UTF-8", env
-
-
 LOCALE_CHILD = """
 import json, locale, sys
 import _bindings as b
@@ -136,9 +114,10 @@ print(json.dumps([before, read()]))
 """
 
 
-def test_database_numbers_do_not_follow_the_c_locale(ideal_db, tmp_path):
-    name, env = comma_decimal_locale(tmp_path)
-    out = subprocess.run([sys.executable, "-c", LOCALE_CHILD, name], env=dict(os.environ, **env),
+def test_database_numbers_do_not_follow_the_c_locale(ideal_db, comma_locale):
+    name, variables = comma_locale
+    out = subprocess.run([sys.executable, "-c", LOCALE_CHILD, name],
+                         env=child_env(TARQ_IDEAL_DATABASE=ideal_db, **variables),
                          capture_output=True, text=True, check=True).stdout
     before, after = json.loads(out)
     assert after == before
@@ -302,7 +281,7 @@ def test_print_canonical_derivation_writes_to_process_stdout():
     code = ("import _bindings as b\n"
             "assert b.ParticleEvaluator.print_canonical_derivation() is None\n"
             "b.ParticleEvaluator.print_canonical_derivation()\n")
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, check=True, env=os.environ.copy()).stdout
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, check=True, env=child_env()).stdout
     assert len(out) == 2 * 745
     assert out[:745] == out[745:]
     assert hashlib.md5(out[:745]).hexdigest() == "04cfd2aa8e6366f529b491722df00ffc"

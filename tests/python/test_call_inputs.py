@@ -1,13 +1,12 @@
 """A call finishes on the values its arguments had when it began, whatever Python code runs meanwhile: a
 signal handler at an interrupt poll, or a finalizer run by the garbage collector while the result is built.
 A method that changes its object stores its own result when it returns."""
-import signal
 
 import numpy as np
 import pytest
 
 import _bindings as b
-from conftest import TREFOIL_ROWS, fseries_text, make_block
+from conftest import TREFOIL_ROWS, alarm, fseries_text, make_block
 
 
 def wide_block(n=3000, scale=1.0):
@@ -182,13 +181,8 @@ def _run(call, args, act):
             act(*args)
             ran[0] = count + 1
 
-    old = signal.signal(signal.SIGALRM, handler)
-    signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
-    try:
+    with alarm(handler, 0.001, 0.001):
         return call(*args), ran[0]
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, old)
 
 
 @pytest.mark.parametrize("name", sorted(CASES))

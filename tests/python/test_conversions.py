@@ -6,7 +6,6 @@ import functools
 import gc
 import math
 import re
-import signal
 import struct
 import sys
 import types
@@ -17,7 +16,7 @@ import pytest
 
 import _bindings as B
 import hostile_calls
-from conftest import assert_interruptible
+from conftest import alarm, assert_interruptible
 
 
 def bits(value):
@@ -616,13 +615,8 @@ def test_a_signal_handler_changing_the_list_being_read(name):
     def handler(signum, frame):
         values[:] = replacement  # frees the list's item storage; no exception: the conversion goes on
 
-    old = signal.signal(signal.SIGALRM, handler)
-    try:
-        signal.setitimer(signal.ITIMER_REAL, 0.01)
+    with alarm(handler, 0.01):
         got = fn(values)
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, old)
     # The items read before the change, then any read after it; the handler ran long before the end.
     assert len(got) < n and got == [first] * (len(got) - got.count(last)) + [last] * got.count(last)
 

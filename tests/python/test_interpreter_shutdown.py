@@ -6,7 +6,6 @@ sys.modules, the builtins) and freed what they alone held: there the finalizer m
 writes its outcome to stdout. The same call made here, in a running interpreter, gives the expected outcome.
 """
 import ast
-import os
 import pathlib
 import subprocess
 import sys
@@ -15,13 +14,10 @@ import textwrap
 import pytest
 
 import _bindings
+from conftest import child_env
 
 HERE = pathlib.Path(__file__).parent
 KNOT_FILE = HERE.parent.parent / "knot_fseries" / "knot.3_1.fseries"
-
-# What loads the build under test (the sanitizer run puts its build on PYTHONPATH and preloads its runtime);
-# nothing else of this process's environment reaches the child.
-PASSED_ENVIRONMENT = ("PYTHONPATH", "LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")
 
 # The child: the case's setup, then the cycle. The builtins are gone by the time the last finalizers run, so
 # the report uses none; "gone" is whether the module object has been freed.
@@ -121,8 +117,7 @@ def outcome_here(setup, expression):
 def run_child(tmp_path, setup, expression, late_only):
     """The child's reports as (module gone, outcome), after checking that it ended cleanly."""
     script = CHILD.format(setup=textwrap.dedent(setup), expression=expression, late_only=late_only)
-    env = {k: os.environ[k] for k in PASSED_ENVIRONMENT if k in os.environ}
-    proc = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, env=env, capture_output=True,
+    proc = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, env=child_env(), capture_output=True,
                           text=True, timeout=300)
     assert (proc.returncode, proc.stderr) == (0, "")
     reports = [line.split(" ", 1) for line in proc.stdout.splitlines()]

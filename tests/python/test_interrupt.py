@@ -18,16 +18,19 @@ import time
 import pytest
 
 import _bindings
+from conftest import child_env
 
 HERE = pathlib.Path(__file__).parent
 IDEAL_DB = HERE.parent.parent / "resources" / "ideal_database.txt"
 
-# Shared by every row: ROW_DIR is a directory of the row's own, removed by the test afterwards.
+# Shared by every row: ROW_DIR is a directory of the row's own (also its working directory), removed by the
+# test afterwards. SIGINT raises KeyboardInterrupt whatever the child inherited.
 SETUP = """
-import math, os, sys, time
+import math, os, signal, sys, time
 import numpy as np
 import _bindings as b
-from conftest import make_block, trefoil, TREFOIL_ROWS, fseries_text
+from conftest import handle_signal, make_block, trefoil, TREFOIL_ROWS, fseries_text
+handle_signal(signal.SIGINT, signal.default_int_handler)
 block = make_block(*zip(*TREFOIL_ROWS))
 P = trefoil(64).tolist()
 ROW_DIR = os.environ['ROW_DIR']
@@ -372,10 +375,10 @@ def run_row(name, row_dir):
     """Runs one row in a child and sends SIGINT once the long call has run SIGNAL_AFTER seconds. Returns the
     seconds from the signal to the KeyboardInterrupt (None if there was none), the child's check of the state
     afterwards, and what else it reported."""
-    env = dict(os.environ, TARQ_IDEAL_DATABASE=str(IDEAL_DB), ROW_DIR=str(row_dir))
+    env = child_env(TARQ_IDEAL_DATABASE=str(IDEAL_DB), ROW_DIR=str(row_dir))
     err_path = row_dir / "stderr.txt"
     with open(err_path, "w") as err:
-        proc = subprocess.Popen([sys.executable, "-c", child_script(*CASES[name])], cwd=HERE,
+        proc = subprocess.Popen([sys.executable, "-c", child_script(*CASES[name])], cwd=row_dir,
                                 stdout=subprocess.PIPE, stderr=err, text=True, env=env)
     lines = queue.Queue()
     threading.Thread(target=lambda: [lines.put(x.split()) for x in proc.stdout] + [lines.put([])],

@@ -8,6 +8,8 @@ import sys
 
 import pytest
 
+from conftest import child_env
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 KNOT_DIR = os.path.join(ROOT, "knot_fseries")
 CHECKER = os.path.join(ROOT, "tools", "data", "check_knot_fseries.py")
@@ -26,7 +28,7 @@ embed = load(EMBEDDER, "embed_knots")
 
 
 def test_committed_texts_meet_the_profile():
-    res = subprocess.run([sys.executable, CHECKER, KNOT_DIR], capture_output=True, text=True)
+    res = subprocess.run([sys.executable, CHECKER, KNOT_DIR], capture_output=True, text=True, env=child_env())
     assert res.returncode == 0, res.stderr
     assert "78 texts match the profile" in res.stdout
 
@@ -123,7 +125,7 @@ def test_embedder_literals_round_trip(data):
 def test_embedder_source_carries_every_text(tmp_path):
     out = tmp_path / "gen" / "table.cpp"
     res = subprocess.run([sys.executable, EMBEDDER, KNOT_DIR, str(out)],
-                         capture_output=True, text=True)
+                         capture_output=True, text=True, env=child_env())
     assert res.returncode == 0, res.stderr
     src = out.read_text(encoding="ascii")
     ids = re.findall(r'\{"([0-9a-z_]+)", kKnot\d+, (\d+)U\}', src)
@@ -139,6 +141,6 @@ def test_embedder_rejects_an_incomplete_directory(tmp_path):
     shutil.copytree(KNOT_DIR, d)
     os.remove(d / "knot.1_1.fseries")
     res = subprocess.run([sys.executable, EMBEDDER, str(d), str(tmp_path / "t.cpp")],
-                         capture_output=True, text=True)
+                         capture_output=True, text=True, env=child_env())
     assert res.returncode != 0
     assert "found 77 knot texts" in res.stderr

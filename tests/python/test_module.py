@@ -8,6 +8,7 @@ import sys
 import pytest
 
 import _bindings
+from conftest import child_env
 
 
 def test_docstring():
@@ -46,7 +47,7 @@ def test_other_interpreter_versions_are_refused(exe):
         "    print(repr(str(e)))\n"
         "print(repr(sys.version))\n"
     )
-    out = subprocess.run([exe, "-c", script], capture_output=True, text=True, check=True).stdout
+    out = subprocess.run([exe, "-c", script], capture_output=True, text=True, check=True, env=child_env()).stdout
     message, version = (ast.literal_eval(line) for line in out.splitlines())
     assert message == (
         "Python version mismatch: module was compiled for Python 3.10, but the interpreter version is "

@@ -12,6 +12,7 @@ import textwrap
 import pytest
 
 import _bindings as tb
+from conftest import child_env
 
 IDEAL_DB = pathlib.Path(__file__).parent.parent.parent / "resources" / "ideal_database.txt"
 FSERIES = "% a circle\n2.0 0.0 0.0 2.0 0.0 0.0\n"
@@ -182,11 +183,8 @@ def test_particle_evaluator_message_keeps_text_after_nul(monkeypatch):
 
 def _child(code, env=None):
     """Runs code in a fresh interpreter (the module imported as the tests import it); its stdout as JSON."""
-    full_env = dict(os.environ)
-    full_env.update(env or {})
-    full_env["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
     out = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                         env=full_env, timeout=300)
+                         env=child_env(**(env or {})), timeout=300)
     assert out.returncode == 0, out.stderr
     return json.loads(out.stdout)
 
@@ -209,28 +207,6 @@ def test_many_components_cannot_demand_memory_out_of_proportion():
     """)
     assert result[0] == "parse_ideal_txt_from_string: rows above 1048576 in all: 2097152"
     assert result[1] < 8 * 1024  # KiB
-
-
-@pytest.fixture(scope="module")
-def comma_locale(tmp_path_factory):
-    """(name, environment) of a locale whose decimal point is a comma: an installed one, or one generated
-    with localedef into a temporary folder."""
-    probe = "import locale, sys\nlocale.setlocale(locale.LC_NUMERIC, sys.argv[1])\n" \
-            "assert locale.localeconv()['decimal_point'] == ','"
-    for name in ("de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"):
-        if subprocess.run([sys.executable, "-c", probe, name], capture_output=True).returncode == 0:
-            return name, {}
-    localedef = shutil.which("localedef")
-    if localedef is None:
-        pytest.skip("no comma-decimal locale installed and no localedef to generate one")
-    folder = tmp_path_factory.mktemp("locales")
-    made = subprocess.run([localedef, "-i", "de_DE", "-f", "UTF-8", str(folder / "de_DE.UTF-8")],
-                          capture_output=True, text=True)
-    env = {"LOCPATH": str(folder)}
-    if subprocess.run([sys.executable, "-c", probe, "de_DE.UTF-8"], capture_output=True,
-                      env={**os.environ, **env}).returncode != 0:
-        pytest.skip("localedef could not generate de_DE.UTF-8: " + made.stderr.strip())
-    return "de_DE.UTF-8", env
 
 
 def test_numbers_read_the_same_under_a_comma_decimal_locale(comma_locale, tmp_path):
