@@ -53,7 +53,7 @@ def energy_params(nsamples=6000):
     return p
 
 
-def energy_fields(r):
+def public_fields(r):
     return [getattr(r, k) for k in dir(r) if not k.startswith("_")]
 
 
@@ -115,7 +115,7 @@ CASES = {
         lambda tmp: (wide_block(),), lambda f: b.min_self_distance_exactish(f, 5000, 4),
         lambda f: setattr(f, "a_x", [0.1])),
     "describe_fourier_block": (
-        lambda tmp: (wide_block(),), lambda f: energy_fields(b.describe_fourier_block(f, 800, 4)),
+        lambda tmp: (wide_block(),), lambda f: public_fields(b.describe_fourier_block(f, 800, 4)),
         lambda f: setattr(f, "b_y", [])),
     "compute_helicity_from_fourier_block": (
         lambda tmp: (wide_block(),), lambda f: b.compute_helicity_from_fourier_block(f, 24, 0.1, 4, 1500),
@@ -133,7 +133,7 @@ CASES = {
         lambda ab: setattr(ab, "conway", "x" * 10)),
     "compute_filament_energy_from_fseries": (
         lambda tmp: (energy_file(tmp), energy_params()),
-        lambda path, p: energy_fields(b.compute_filament_energy_from_fseries(path, p)),
+        lambda path, p: public_fields(b.compute_filament_energy_from_fseries(path, p)),
         lambda path, p: (setattr(p, "nsamples", 64), setattr(p, "Gamma", 7.0))),
     "ParticleEvaluator.set_tail_approx_config": (
         lambda tmp: (b.ParticleEvaluator("3:1:1", 200), tail_config()),
